@@ -1,0 +1,166 @@
+// vornex.dll: the cabinet library's whole exported interface.
+//
+// Sixteen functions that build and read Microsoft Cabinet (CAB) files through
+// the operating system's cabinet engine, cabinet.dll, which the library loads
+// by name when it is itself loaded. All sixteen use the stdcall convention and
+// are exported under decorated names only: `_vornex_init_cab@4` and so on,
+// where the number is four times the number of arguments. A program imports
+// them through the import library libvornex.a built with this library, which
+// maps the plain declarations below onto those names.
+//
+// Common rules
+// - Engine absent: when cabinet.dll could not be loaded, the library still
+//   loads, and every export returns its failure value (0, false or 0.0) at
+//   once without touching the disk, the handles or the error log.
+// - Strings are narrow (ANSI), NUL-terminated, owned by the caller and read
+//   only during the call. Only the backslash counts as a path separator.
+// - Byte flags: results are one byte, nonzero for true. Flag arguments count
+//   by their low byte only; `name_mode` by its low 16 bits only.
+// - Handles: an opening export returns a nonzero 32-bit handle (0 = failure);
+//   the library owns the object behind it until the matching close. Builder
+//   and reader handles are separate kinds. A handle that was never returned,
+//   or was closed already, gets the failure result and touches nothing.
+// - Threads: the library starts no thread. Every export runs under one
+//   re-entrant library lock, so calls from several threads run one at a time;
+//   callbacks (the engine's and the caller's progress callback) run on the
+//   calling thread with the lock held and may call back into the library.
+// - Nothing the library allocates is handed out to be freed by the caller.
+// - Error log: failures on the building side append a line
+//   "DD.MM.YYYY hh:mm:ss message" to "_caberrors.log" in the current directory.
+#ifndef VORNEX_H
+#define VORNEX_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// How a file's path becomes its name in the cabinet.
+//   0  the path unchanged, drive and directories included;
+//   1  relative to the folder being added (folder operations only; a single
+//      file added with vornex_add_file keeps its whole path);
+//   2  the bare file name (the text behind the last backslash).
+// Other values are refused: nothing is added and the add returns false.
+typedef uint32_t NameMode;
+
+// Progress in percent (0.0 to 99.0 while working, exactly one call with
+// 100.0 at the close). stdcall, like the exports.
+typedef void(__stdcall* ProgressCallback)(double percent);
+
+// ---------------------------------------------------------------- builder --
+
+// Opens a builder for the cabinet file at cabinet_path. The directories along
+// the path are created now; the cabinet itself is written only by the close.
+// A path without a backslash puts the cabinet in the current directory.
+// Returns the builder handle, or 0 when cabinet_path is null, its file name or
+// directory part is longer than 255 characters, or the engine refused.
+uint32_t __stdcall vornex_init_cab(const char* cabinet_path);
+
+// Has the engine write the cabinet, then deletes the sources queued with
+// delete_after (only when the cabinet was written, and only files whose data
+// the engine took in), then removes queued directories (those still holding
+// anything stay), and releases the builder.
+// Returns true when the cabinet was written; false when the engine could not
+// write it. A handle that is not open: nothing happens, returns true.
+uint8_t __stdcall vornex_close_cab(uint32_t handle);
+
+// Adds one file, compressed with MSZIP, stored under the name that name_mode
+// gives (mode 1 stores the whole path here). The stored time is the file's
+// last write in local time (DOS resolution); the stored attributes are its
+// read-only, hidden, system and archive bits. delete_after queues the source
+// for deletion once the cabinet is written.
+// Returns false, with nothing queued, when: the handle is not open; file_path
+// is null; name_mode is not 0, 1 or 2; the file cannot be opened (logged as
+// "Cant open file - <path>"); the file is 0x7FFF8000 bytes or larger (a
+// cabinet cannot hold it); or the engine refused it. The builder stays usable.
+uint8_t __stdcall vornex_add_file(uint32_t handle, const char* file_path,
+                                  uint32_t delete_after, NameMode name_mode);
+
+// The builder's progress in percent. Only builders of the one-step operations
+// measure their sources, so a builder from vornex_init_cab reads 0.0.
+// 0.0 for a handle that is not open (also after the close).
+double __stdcall vornex_cab_progress(uint32_t handle);
+
+// Adds every file of folder_path (and of its subdirectories when recurse is
+// set) in the order the directory listing gives. With name_mode 1 the stored
+// names are relative to folder_path. delete_after also queues each visited
+// directory for removal, deepest first. A folder that cannot be listed adds
+// nothing and counts as success. After the first failed add nothing more is
+// added and the result is false.
+uint8_t __stdcall vornex_add_folder(uint32_t handle, const char* folder_path,
+                                    uint32_t recurse, uint32_t delete_after,
+                                    NameMode name_mode);
+
+// One-step builds: open a builder on cabinet_path, measure the sources (for the
+// progress percentage), add them, close. file_list and folder_list are path
+// lists: NUL-terminated paths one after another, ended by an empty string.
+// progress_callback may be null. The result is false when the builder cannot
+// be opened, a source cannot be measured or added, or the cabinet could not be
+// written; the close (and so a cabinet with what was added so far) happens in
+// every case once the builder is open. A null list returns false for the
+// files and folders variants; the mixed variant treats null as empty.
+uint8_t __stdcall vornex_add_files_one_step(const char* file_list, const char* cabinet_path,
+                                            uint32_t delete_after,
+                                            ProgressCallback progress_callback,
+                                            NameMode name_mode);
+uint8_t __stdcall vornex_add_folders_one_step(const char* folder_list, const char* cabinet_path,
+                                              uint32_t recurse, uint32_t delete_after,
+                                              ProgressCallback progress_callback,
+                                              NameMode name_mode);
+uint8_t __stdcall vornex_add_mix_one_step(const char* folder_list, const char* file_list,
+                                          const char* cabinet_path, uint32_t recurse,
+                                          uint32_t delete_after,
+                                          ProgressCallback progress_callback,
+                                          NameMode name_mode);
+
+// ----------------------------------------------------------------- reader --
+
+// Opens a cabinet for reading and lists it once (the listing is kept; later
+// count and name queries do not read the file again). Returns the reader
+// handle, or 0 when cabinet_path is null, the file cannot be opened or is not
+// a cabinet. A listing the engine breaks off keeps the names listed so far.
+uint32_t __stdcall vornex_init_uncab(const char* cabinet_path);
+
+// Releases the reader. Returns true; false for a handle that is not open.
+uint8_t __stdcall vornex_close_uncab(uint32_t handle);
+
+// Number of files in the listing; 0 for a handle that is not open.
+int32_t __stdcall vornex_file_count(uint32_t handle);
+
+// Copies the stored name of file number `index` (from 0, listing order) with
+// its terminator into name_buffer, which must hold the longest stored name
+// (at most 255 characters and the terminator). An index out of range or a
+// null buffer leaves the buffer as it was. Returns true for an open handle,
+// false (buffer untouched) for one that is not open.
+uint8_t __stdcall vornex_file_name_by_no(uint32_t handle, char* name_buffer, int32_t index);
+
+// Extracts the files whose stored name equals stored_name exactly (whole name
+// with its directories, case-sensitive) to that stored name, relative to the
+// current directory. A name not in the cabinet writes nothing and returns
+// true. Returns false when the handle is not open, stored_name is null or 256
+// characters or longer, or an output file cannot be created or written.
+uint8_t __stdcall vornex_uncab_by_name(uint32_t handle, const char* stored_name);
+
+// As vornex_uncab_by_name, but writes to dest_dir + "\" + the bare file name
+// (the stored name's directories are dropped), creating dest_dir's levels.
+uint8_t __stdcall vornex_uncab_by_name_ex(uint32_t handle, const char* stored_name,
+                                          const char* dest_dir);
+
+// Extracts every file under its stored name, relative to the current
+// directory (a stored name with a drive is used as it stands). Directories are
+// created for every level after the first backslash, so a name with a single
+// directory level (sub\b.txt) needs that directory to exist.
+// Returns true when the engine's pass completed; false when the handle is not
+// open or an output file cannot be created or written.
+uint8_t __stdcall vornex_uncab_all(uint32_t handle);
+
+// As vornex_uncab_all, but into dest_dir + "\" + the stored name with any drive
+// prefix (the text up to its first colon) removed; directories kept.
+uint8_t __stdcall vornex_uncab_all_ex(uint32_t handle, const char* dest_dir);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif  // VORNEX_H

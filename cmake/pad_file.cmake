@@ -1,0 +1,21 @@
+# cmake -DFILE=path -DSIZE=n [-DAPPEND=other] -P pad_file.cmake
+# Pads FILE with zero bytes to exactly SIZE bytes (fails if it is larger) and,
+# when APPEND is given, appends that file's bytes behind the padding.
+file(SIZE "${FILE}" have)
+if(have GREATER SIZE)
+  message(FATAL_ERROR "${FILE} is ${have} bytes, more than the ${SIZE} it must fit in")
+endif()
+math(EXPR missing "${SIZE} - ${have}")
+if(missing GREATER 0)
+  execute_process(COMMAND head -c ${missing} /dev/zero OUTPUT_FILE "${FILE}.pad" RESULT_VARIABLE rc)
+  execute_process(COMMAND sh -c "cat '${FILE}.pad' >> '${FILE}' && rm -f '${FILE}.pad'" RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "padding ${FILE} failed")
+  endif()
+endif()
+if(DEFINED APPEND)
+  execute_process(COMMAND sh -c "cat '${APPEND}' >> '${FILE}'" RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "appending ${APPEND} to ${FILE} failed")
+  endif()
+endif()

@@ -1,0 +1,16 @@
+# Cross-compiles for 32-bit Windows with MinGW-w64 (the posix thread model, so
+# that std::thread and std::mutex exist). Everything links statically: a
+# Windows user has no libstdc++, libgcc or winpthread DLLs.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86)
+
+set(CMAKE_C_COMPILER   i686-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER  i686-w64-mingw32-windres)
+set(CMAKE_DLLTOOL      i686-w64-mingw32-dlltool)
+set(CMAKE_OBJDUMP      i686-w64-mingw32-objdump)
+
+set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -1,0 +1,115 @@
+// The library frame's own helpers, linked directly: the log line, the log
+// file, the path routines, the registry and the re-entrant lock.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <atomic>
+#include <thread>
+
+#include "library_frame.h"
+#include "test_support.h"
+
+using namespace vornex;
+using testing_support::ScratchDir;
+
+namespace {
+
+TEST(ErrorLog, LineHasTheStampAndTheMessageVerbatim) {
+  SYSTEMTIME t{};
+  t.wDay = 8; t.wMonth = 12; t.wYear = 2026; t.wHour = 4; t.wMinute = 21; t.wSecond = 26;
+  EXPECT_EQ(format_log_line(t, "Cant open file - C:\\data\\a.txt"),
+            "08.12.2026 04:21:26 Cant open file - C:\\data\\a.txt");
+  // A message is never used as a format: %s and %n stay as they are.
+  EXPECT_EQ(format_log_line(t, "100% %s %n done"), "08.12.2026 04:21:26 100% %s %n done");
+}
+
+TEST(ErrorLog, AppendsCrLfLinesInTheCurrentDirectory) {
+  ScratchDir dir;
+  write_error_log("first %d");
+  write_error_log("second");
+  std::string log = testing_support::read_file("_caberrors.log");
+  ASSERT_EQ(log.size(), 2 * 20 + std::string("first %d\r\nsecond\r\n").size()) << log;
+  EXPECT_EQ(log.substr(20, 10), "first %d\r\n");
+  EXPECT_EQ(log.substr(50), "second\r\n");
+  EXPECT_EQ(log[2], '.');
+  EXPECT_EQ(log[13], ':');
+
+  // Another current directory gets its own log.
+  CreateDirectoryA("other", nullptr);
+  SetCurrentDirectoryA("other");
+  write_error_log("third");
+  SetCurrentDirectoryA("..");
+  EXPECT_NE(testing_support::read_file("other\\_caberrors.log").find("third\r\n"), std::string::npos);
+  EXPECT_EQ(testing_support::read_file("_caberrors.log").find("third"), std::string::npos);
+}
+
+TEST(ErrorLog, SystemErrorLogsTheSystemTextAndNothingWithoutOne) {
+  ScratchDir dir;
+  write_system_error(0);
+  write_system_error(0x2FFFFFFF);  // a code with no message text
+  EXPECT_FALSE(testing_support::file_exists("_caberrors.log"));
+  write_system_error(ERROR_FILE_NOT_FOUND);
+  std::string log = testing_support::read_file("_caberrors.log");
+  ASSERT_GT(log.size(), 22u);
+  char text[1024] = {};
+  FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                 ERROR_FILE_NOT_FOUND, 0, text, sizeof text, nullptr);
+  std::string expected(text);
+  EXPECT_NE(log.find(expected.substr(0, expected.find_first_of("\r\n"))), std::string::npos);
+}
+
+TEST(PathRoutines, DirPartLengthCountsUpToTheLastBackslash) {
+  EXPECT_EQ(dir_part_length("C:\\in\\x.cab"), 6u);
+  EXPECT_EQ(dir_part_length("x.cab"), 0u);
+  EXPECT_EQ(dir_part_length("C:/in/x.cab"), 0u);  // only the backslash separates
+  EXPECT_EQ(dir_part_length("C:\\"), 3u);
+  EXPECT_EQ(dir_part_length(""), 0u);
+}
+
+TEST(PathRoutines, CreatePathDirsMakesEveryLevelAfterTheFirstBackslash) {
+  ScratchDir dir;
+  create_path_dirs((dir.path() + "\\new\\sub\\x.bin").c_str());
+  EXPECT_TRUE(testing_support::dir_exists("new\\sub"));
+  EXPECT_FALSE(testing_support::file_exists("new\\sub\\x.bin"));
+  create_path_dirs((dir.path() + "\\t\\u\\").c_str());
+  EXPECT_TRUE(testing_support::dir_exists("t\\u"));
+  // A relative path with one backslash creates nothing: its first level is
+  // the one that is never created.
+  create_path_dirs("rel\\x.cab");
+  EXPECT_FALSE(testing_support::dir_exists("rel"));
+  create_path_dirs("one\\two\\x.cab");
+  EXPECT_FALSE(testing_support::dir_exists("one"));  // "one\" is the first level
+  create_path_dirs("x.cab");
+  create_path_dirs(nullptr);
+}
+
+TEST(HandleRegistry, FindsOnlyRegisteredHandlesAndKeepsTheFirstEntry) {
+  HandleRegistry<int> registry;
+  int a = 1, b = 2;
+  registry.register_handle(7, &a);
+  registry.register_handle(7, &b);
+  EXPECT_EQ(registry.find(7), &a);
+  EXPECT_EQ(registry.find(8), nullptr);
+  registry.erase(7);
+  EXPECT_EQ(registry.find(7), nullptr);
+  EXPECT_EQ(a, 1);
+}
+
+TEST(LibraryLock, IsReentrantOnOneThreadAndExcludesOthers) {
+  std::atomic<bool> other_got_it{false};
+  {
+    LockGuard outer;
+    { LockGuard inner; }  // a nested take does not block
+    std::thread other([&] { LockGuard lock; other_got_it = true; });
+    Sleep(50);
+    EXPECT_FALSE(other_got_it.load());  // still held once by this thread
+    LockGuard again;
+    Sleep(10);
+    EXPECT_FALSE(other_got_it.load());
+    other.detach();
+  }
+  for (int i = 0; i < 200 && !other_got_it; ++i) Sleep(5);
+  EXPECT_TRUE(other_got_it.load());
+}
+
+}  // namespace

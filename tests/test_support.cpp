@@ -1,0 +1,98 @@
+#include "test_support.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace testing_support {
+
+std::string testdata(const std::string& name) {
+  const char* dir = std::getenv("VELMORA_TESTDATA");
+  std::string base = dir ? dir : ".";
+  return name.empty() ? base : base + "\\" + name;
+}
+
+std::string bin_dir() {
+  const char* dir = std::getenv("VELMORA_BIN");
+  return dir ? dir : ".";
+}
+
+ScratchDir::ScratchDir() {
+  char temp[MAX_PATH];
+  GetTempPathA(sizeof temp, temp);
+  static unsigned counter = 0;
+  for (;;) {
+    std::ostringstream name;
+    name << temp << "vt" << GetCurrentProcessId() << "_" << GetTickCount() << "_" << ++counter;
+    if (CreateDirectoryA(name.str().c_str(), nullptr)) {
+      path_ = name.str();
+      break;
+    }
+  }
+  char cwd[MAX_PATH];
+  GetCurrentDirectoryA(sizeof cwd, cwd);
+  previous_ = cwd;
+  SetCurrentDirectoryA(path_.c_str());
+}
+
+ScratchDir::~ScratchDir() {
+  SetCurrentDirectoryA(previous_.c_str());
+  remove_tree(path_);
+}
+
+bool file_exists(const std::string& path) {
+  DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool dir_exists(const std::string& path) {
+  DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+bool write_file(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out);
+}
+
+void remove_tree(const std::string& path) {
+  WIN32_FIND_DATAA entry;
+  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &entry);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      std::string name = entry.cFileName;
+      if (name == "." || name == "..") continue;
+      std::string child = path + "\\" + name;
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        remove_tree(child);
+      } else {
+        SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(child.c_str());
+      }
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+  }
+  RemoveDirectoryA(path.c_str());
+}
+
+std::string pattern_bytes(size_t size, unsigned seed) {
+  std::string bytes(size, '\0');
+  unsigned x = seed * 2654435761u + 1;
+  for (size_t i = 0; i < size; ++i) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    bytes[i] = static_cast<char>(x >> 24);
+  }
+  return bytes;
+}
+
+}  // namespace testing_support
