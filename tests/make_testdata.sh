@@ -12,6 +12,8 @@ printf 'bravo in a subdirectory\n' > sub/b.txt
 # A larger member: text that compresses and random bytes that do not.
 { for i in $(seq 1 4000); do echo "line $i of the larger member"; done; } > big.txt
 head -c 200000 /dev/urandom > noise.bin
+# An old stored time, to tell it from the time of an extraction.
+touch -d '2001-02-03 04:05:06' a.txt sub/b.txt
 
 gcab -c ../two.cab a.txt sub/b.txt
 gcab -c -z ../two_mszip.cab a.txt sub/b.txt
