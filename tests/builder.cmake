@@ -17,7 +17,8 @@ function(builder_gtest name)
 endfunction()
 
 # The engine callbacks and the stored-name rule, linked directly.
-builder_gtest(builder_callback_tests SOURCES builder_callback_tests.cpp LIBS vornex_core)
+builder_gtest(builder_callback_tests SOURCES builder_callback_tests.cpp built_cabinets.cpp
+  LIBS vornex_core vornex_import)
 # The exports through the real export table and the real engine.
 builder_gtest(builder_tests SOURCES builder_tests.cpp built_cabinets.cpp LIBS vornex_import)
 builder_gtest(folder_tests SOURCES folder_tests.cpp built_cabinets.cpp LIBS vornex_import)

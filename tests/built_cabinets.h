@@ -3,7 +3,8 @@
 //
 // Every cabinet lies in build/built as <Suite>_<Case>_<n>.cab next to
 // <Suite>_<Case>_<n>.expect, one line per stored file, tab-separated:
-//   stored name, reference copy of its bytes (a file in the same directory),
+//   stored name, reference copy of its bytes (a file in the same directory,
+//   or "-" where several stored files share the name),
 //   DOS attribute bits as 0x%02x or "-", last-write time "YYYY-MM-DD hh:mm:ss"
 //   or "-".
 // An .expect file without lines asks for an empty cabinet. The test also
@@ -23,6 +24,7 @@ struct Expected {
   std::string bytes;
   std::string attributes = "-";  // e.g. "0x23"
   std::string time = "-";        // e.g. "2019-07-14 13:37:40"
+  bool compare_bytes = true;     // false where several files share the name
 };
 
 // The directory build/built (created on first use).

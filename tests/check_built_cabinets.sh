@@ -6,6 +6,8 @@
 #   stored names; cabextract -p gives each file's bytes; gcab -l shows the
 #   expected DOS attributes and time. An empty .expect asks for a cabinet
 #   with no files (cabextract refuses those, so gcab and the header decide).
+#   gcab refuses a cabinet in which two files share a name (which the format
+#   allows and name mode 2 makes), so such cabinets are left to cabextract.
 # Usage: check_built_cabinets.sh DIR
 set -uo pipefail
 export LC_ALL=C
@@ -41,7 +43,13 @@ for expect in "$dir"/*.expect; do
   if [ ! -f "$cab" ]; then fail "$tag" "the cabinet is missing"; continue; fi
   if [ "$(head -c 4 "$cab")" != MSCF ]; then fail "$tag" "no cabinet signature"; continue; fi
 
-  gcab_names=$(gcab -t "$cab" | sort) || fail "$tag" "gcab cannot list it"
+  want=$(cut -f1 "$expect" | sort)
+  repeated=$(uniq -d <<<"$want")
+  if [ -n "$repeated" ]; then
+    gcab_names=$want
+  else
+    gcab_names=$(gcab -t "$cab" | sort) || fail "$tag" "gcab cannot list it"
+  fi
   if [ ! -s "$expect" ]; then
     [ -z "$gcab_names" ] || fail "$tag" "expected no files, gcab lists: $gcab_names"
     [ "$(u16_at "$cab" 28)" = 0 ] || fail "$tag" "the header counts files"
@@ -49,14 +57,14 @@ for expect in "$dir"/*.expect; do
   fi
 
   cabextract -q -t "$cab" >/dev/null 2>&1 || fail "$tag" "cabextract -t reports errors"
-  want=$(cut -f1 "$expect" | sort)
   [ "$gcab_names" = "$want" ] || fail "$tag" "gcab lists [$gcab_names], expected [$want]"
   cab_names=$(cabextract -l "$cab" | awk 'seen && NF { sub(/^[^|]*\|[^|]*\| /, ""); print } /^-----/ { seen = 1 }' |
               sed '/^All done/d' | sort)
   want_slash=$(cut -f1 "$expect" | tr '\\' / | sort)
   [ "$cab_names" = "$want_slash" ] || fail "$tag" "cabextract lists [$cab_names], expected [$want_slash]"
 
-  details=$(gcab_details "$cab")
+  details=
+  [ -n "$repeated" ] || details=$(gcab_details "$cab")
   while IFS=$'\t' read -r name ref attrs time; do
     if [ "$ref" != - ]; then
       if ! cabextract -q -p -F "${name//\\//}" "$cab" 2>/dev/null | cmp -s - "$dir/$ref"; then
