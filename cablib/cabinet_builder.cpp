@@ -317,10 +317,13 @@ bool add_one_file(uint32_t handle, const char* file_path, bool delete_after, uin
   LockGuard lock;
   if (!file_path || name_mode > 2) return false;
 
+  // The probe opens the file as open_info_callback will (shared for reading
+  // only): once that callback has failed the engine can no longer write the
+  // cabinet, so a file it could not open is refused here, before the engine
+  // sees it.
   uint64_t size = 0;
   {
-    UniqueFile probe(CreateFileA(file_path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile probe = open_source(file_path);
     if (!probe) {
       write_error_log((std::string("Cant open file - ") + file_path).c_str());
       return false;

@@ -166,19 +166,34 @@ TEST_F(BuilderTest, FailedWriteIsReportedAndKeepsTheSources) {
   EXPECT_EQ(vornex_cab_progress(h), 0.0);
 }
 
-TEST_F(BuilderTest, RefusedSourceIsNeverQueuedForDeletion) {
-  // Held open without sharing: the probe fails, so nothing may be queued.
-  std::string locked = make("locked.txt", "locked");
+TEST_F(BuilderTest, UnreadableSourcesAreRefusedAndTheCabinetIsStillWritten) {
+  // Held without sharing, or open for writing elsewhere: the engine could not
+  // read either, so the add refuses them itself (the engine cannot write a
+  // cabinet after it failed to open a source).
+  std::string unshared = make("unshared.txt", "unshared");
+  std::string written = make("written.txt", "being written");
+  std::string good = make("good.txt", "good");
   std::string cab = built_cabinets::cabinet_path_for_test();
   uint32_t h = vornex_init_cab(cab.c_str());
   ASSERT_NE(h, 0u);
-  HANDLE hold = CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE hold = CreateFileA(unshared.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE writer = CreateFileA(written.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(hold, INVALID_HANDLE_VALUE);
-  EXPECT_FALSE(vornex_add_file(h, locked.c_str(), 1, 2));
+  ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(vornex_add_file(h, unshared.c_str(), 1, 2));
+  EXPECT_FALSE(vornex_add_file(h, written.c_str(), 1, 2));
+  EXPECT_TRUE(vornex_add_file(h, good.c_str(), 0, 2));
   CloseHandle(hold);
+  CloseHandle(writer);
   EXPECT_TRUE(vornex_close_cab(h));
-  EXPECT_TRUE(file_exists(locked));
-  built_cabinets::write_expectations(cab, {});
+  EXPECT_TRUE(file_exists(unshared));
+  EXPECT_TRUE(file_exists(written));
+  EXPECT_EQ(built_cabinets::log_messages(),
+            (std::vector<std::string>{"Cant open file - " + unshared, "Cant open file - " + written}));
+  std::vector<Expected> files = {{"good.txt", "good"}};
+  built_cabinets::write_expectations(cab, files);
+  built_cabinets::check_with_reader(cab, files);
 }
 
 // Wine gives every file the archive bit and keeps no bits beyond these four,
