@@ -28,7 +28,7 @@ add_test(NAME built_cabinets_read_by_cabextract_and_gcab
 set_tests_properties(built_cabinets_read_by_cabextract_and_gcab PROPERTIES
   FIXTURES_REQUIRED built_cabinets TIMEOUT 120)
 
-# The benchmark's driver: one cabinet from a path list file through
-# vornex_add_files_one_step.
+# The benchmark's driver (bench/bench_cabinet.sh): one cabinet from a list file
+# through vornex_add_files_one_step.
 add_executable(bench_cabinet_driver ${CMAKE_SOURCE_DIR}/bench/bench_cabinet_driver.cpp)
 target_link_libraries(bench_cabinet_driver PRIVATE vornex_import)
