@@ -6,6 +6,11 @@
 
 set(BUILT_CABINETS ${CMAKE_BINARY_DIR}/built)
 
+# Every run starts from an empty build/built, so that the check sees only the
+# cabinets of this run.
+add_test(NAME built_cabinets_clear COMMAND ${CMAKE_COMMAND} -E rm -rf ${BUILT_CABINETS})
+set_tests_properties(built_cabinets_clear PROPERTIES FIXTURES_SETUP built_clean)
+
 function(builder_gtest name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES} test_support.cpp)
@@ -13,7 +18,7 @@ function(builder_gtest name)
   target_link_libraries(${name} PRIVATE gtest gtest_main ${T_LIBS})
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-    PROPERTIES FIXTURES_REQUIRED testdata FIXTURES_SETUP built_cabinets TIMEOUT 120)
+    PROPERTIES FIXTURES_REQUIRED built_clean FIXTURES_SETUP built_cabinets TIMEOUT 120)
 endfunction()
 
 # The engine callbacks and the stored-name rule, linked directly.
