@@ -71,9 +71,11 @@ uint8_t __stdcall vornex_close_cab(uint32_t handle);
 // read-only, hidden, system and archive bits. delete_after queues the source
 // for deletion once the cabinet is written.
 // Returns false, with nothing queued, when: the handle is not open; file_path
-// is null; name_mode is not 0, 1 or 2; the file cannot be opened (logged as
-// "Cant open file - <path>"); the file is 0x7FFF8000 bytes or larger (a
-// cabinet cannot hold it); or the engine refused it. The builder stays usable.
+// is null; name_mode is not 0, 1 or 2; the file cannot be opened for reading
+// shared with readers only (logged as "Cant open file - <path>"); the file is
+// 0x7FFF8000 bytes or larger (a cabinet cannot hold it); the stored name would
+// be longer than 255 characters; or the engine refused it. The builder stays
+// usable.
 uint8_t __stdcall vornex_add_file(uint32_t handle, const char* file_path,
                                   uint32_t delete_after, NameMode name_mode);
 
