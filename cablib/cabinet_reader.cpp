@@ -18,6 +18,7 @@
 #include <memory>
 #include <string>
 
+#include "cabinet_builder.h"
 #include "engine_binding.h"
 #include "library_frame.h"
 
@@ -36,10 +37,8 @@ struct ReaderState {
   std::string dest_dir;
 };
 
-// ---- the engine's file and memory callbacks (handles are kernel handles) ----
-
-FNALLOC(alloc_callback) { return HeapAlloc(GetProcessHeap(), 0, cb); }
-FNFREE(free_callback) { HeapFree(GetProcessHeap(), 0, pv); }
+// ---- the engine's file callbacks (handles are kernel handles); the memory
+// callbacks are the builder's ----
 
 FNOPEN(open_callback) {
   (void)pmode;

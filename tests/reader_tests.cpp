@@ -251,3 +251,67 @@ TEST(Reader, TruncatedCabinetDoesNotExtractCompletely) {
 }
 
 }  // namespace
+
+namespace {
+
+// A stored name with a drive, as name mode 0 of our own builder stores it.
+TEST(Reader, StoredNameWithADriveKeepsItsDirectoriesOnlyForTheAllForms) {
+  ScratchDir dir;
+  CreateDirectoryA("data", nullptr);
+  const std::string source = dir / "data\\x.bin";
+  const std::string bytes = testing_support::pattern_bytes(5000, 7);
+  ASSERT_TRUE(write_file(source, bytes));
+  const std::string cabinet = dir / "drive.cab";
+  uint32_t builder = vornex_init_cab(cabinet.c_str());
+  ASSERT_NE(builder, 0u);
+  ASSERT_EQ(vornex_add_file(builder, source.c_str(), 0, 0), 1);
+  ASSERT_EQ(vornex_close_cab(builder), 1);
+
+  uint32_t handle = vornex_init_uncab(cabinet.c_str());
+  ASSERT_NE(handle, 0u);
+  char stored[300] = {};
+  ASSERT_EQ(vornex_file_name_by_no(handle, stored, 0), 1);
+  ASSERT_EQ(std::string(stored), source);
+  ASSERT_EQ(stored[1], ':');
+
+  // All into a directory: the drive goes, the directories stay behind a
+  // doubled backslash.
+  const std::string out = dir / "out";
+  EXPECT_EQ(vornex_uncab_all_ex(handle, out.c_str()), 1);
+  EXPECT_EQ(read_file(out + "\\" + (stored + 2)), bytes);
+  // By name into a directory: the bare name only.
+  EXPECT_EQ(vornex_uncab_by_name_ex(handle, stored, out.c_str()), 1);
+  EXPECT_EQ(read_file(out + "\\x.bin"), bytes);
+  // All without a directory: the stored path itself.
+  ASSERT_TRUE(DeleteFileA(source.c_str()));
+  EXPECT_EQ(vornex_uncab_all(handle), 1);
+  EXPECT_EQ(read_file(source), bytes);
+  EXPECT_EQ(vornex_close_uncab(handle), 1);
+}
+
+// Two entries with one stored name are both written to the same path; the
+// later one remains.
+TEST(Reader, TheLaterOfTwoEntriesWithOneNameRemains) {
+  ScratchDir dir;
+  CreateDirectoryA("one", nullptr);
+  CreateDirectoryA("two", nullptr);
+  ASSERT_TRUE(write_file(dir / "one\\same.txt", "first"));
+  ASSERT_TRUE(write_file(dir / "two\\same.txt", "second"));
+  const std::string cabinet = dir / "dup.cab";
+  uint32_t builder = vornex_init_cab(cabinet.c_str());
+  ASSERT_NE(builder, 0u);
+  ASSERT_EQ(vornex_add_file(builder, (dir / "one\\same.txt").c_str(), 0, 2), 1);
+  ASSERT_EQ(vornex_add_file(builder, (dir / "two\\same.txt").c_str(), 0, 2), 1);
+  ASSERT_EQ(vornex_close_cab(builder), 1);
+
+  uint32_t handle = vornex_init_uncab(cabinet.c_str());
+  ASSERT_NE(handle, 0u);
+  EXPECT_EQ(vornex_file_count(handle), 2);
+  EXPECT_EQ(vornex_uncab_all(handle), 1);
+  EXPECT_EQ(read_file("same.txt"), "second");
+  EXPECT_EQ(vornex_uncab_by_name_ex(handle, "same.txt", (dir / "out").c_str()), 1);
+  EXPECT_EQ(read_file(dir / "out\\same.txt"), "second");
+  EXPECT_EQ(vornex_close_uncab(handle), 1);
+}
+
+}  // namespace
