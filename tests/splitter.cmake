@@ -1,0 +1,17 @@
+# Tests of the splitter: the set format, the engine writing real sets that the
+# real joiner rebuilds, the worker, and the PE tables of velmora.exe.
+set(split_support ${CMAKE_CURRENT_SOURCE_DIR}/split_test_support.cpp)
+
+velmora_gtest(split_format_tests SOURCES split_format_tests.cpp LIBS splitter_core)
+velmora_gtest(split_engine_tests SOURCES split_engine_tests.cpp ${split_support} LIBS splitter_core)
+add_dependencies(split_engine_tests velmora joiner)
+velmora_gtest(split_worker_tests SOURCES split_worker_tests.cpp ${split_support} LIBS splitter_core)
+add_dependencies(split_worker_tests velmora)
+
+add_test(NAME velmora_imports
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/check_pe_tables.sh imports $<TARGET_FILE:velmora>
+          _vornex_init_cab@4 _vornex_add_file@16 _vornex_close_cab@4)
+# velmora.exe carries the joiner image, byte for byte, at its fixed offset.
+add_test(NAME velmora_carries_joiner_image
+  COMMAND sh -c "cmp -n 6656 -i 347648:0 \"$0\" \"$1\" && test $(stat -c %s \"$0\") -eq 354304"
+          $<TARGET_FILE:velmora> $<TARGET_FILE:joiner>)
