@@ -197,6 +197,69 @@ TEST_F(SplitEngine, CompressionRefusalsEndWithResult6) {
   EXPECT_FALSE(dir_exists(dir_ / "t"));
 }
 
+// A compressed set: the payload is a cabinet of the source under its bare
+// name, the header still names the source, the temporary cabinet is gone
+// after the split, and the first piece expands the file again, into a target
+// directory or into the current directory.
+TEST_F(SplitEngine, CompressedSetRebuildsTheSource) {
+  std::string text;
+  for (int i = 0; text.size() < 300000; ++i) text += "line " + std::to_string(i) + " of a text\r\n";
+  std::string bytes = text + pattern_bytes(60000, 12);
+  ASSERT_EQ(split("notes.txt", bytes, dir_ / "c", 10000, true), velmora::kSplitDone);
+  char cabinet[260];
+  ASSERT_TRUE(velmora::temp_cabinet_path(source_.c_str(), cabinet, sizeof cabinet));
+  EXPECT_EQ(payload_path_, cabinet);
+  EXPECT_FALSE(file_exists(cabinet));
+  EXPECT_EQ(read_file(source_), bytes);
+
+  SetOnDisk set = read_set(dir_ / "c\\notesVRAX.exe");
+  ASSERT_TRUE(set.readable);
+  EXPECT_EQ(set.header.compressed, 1);
+  EXPECT_STREQ(set.header.file_name, "notes.txt");
+  std::string payload = set.payload();
+  EXPECT_EQ(set.header.payload_size, payload.size());
+  EXPECT_EQ(payload.substr(0, 4), "MSCF");
+  EXPECT_LT(payload.size(), bytes.size());
+
+  EXPECT_EQ(join(dir_ / "c\\notesVRAX.exe", "notes.txt", dir_ / "expanded\\here"), bytes);
+  EXPECT_EQ(join(dir_ / "c\\notesVRAX.exe", "notes.txt"), bytes);
+}
+
+// A cabinet that compresses below the section size is refused like a small
+// source, and the temporary cabinet stays.
+TEST_F(SplitEngine, CompressedPayloadSmallerThanTheSectionGivesResult2) {
+  std::string bytes(200000, 'a');
+  EXPECT_EQ(split("flat.bin", bytes, dir_ / "c", 100000, true), velmora::kPayloadTooSmall);
+  EXPECT_TRUE(file_exists(payload_path_));
+  EXPECT_FALSE(file_exists(dir_ / "c\\flatVRAX.exe"));
+  DeleteFileA(payload_path_.c_str());
+}
+
+// The close that reports the cabinet unwritten is a compression failure (a
+// directory sits where the cabinet should be written).
+TEST_F(SplitEngine, ACabinetThatCannotBeWrittenGivesResult6) {
+  source_ = dir_ / "blocked.bin";
+  write_file(source_, pattern_bytes(50000, 13));
+  char cabinet[260];
+  ASSERT_TRUE(velmora::temp_cabinet_path(source_.c_str(), cabinet, sizeof cabinet));
+  ASSERT_TRUE(CreateDirectoryA(cabinet, nullptr));
+  EXPECT_EQ(velmora::compress_to_cabinet(source_.c_str(), cabinet), velmora::kCompressionFailed);
+  EXPECT_EQ(split_existing(source_, dir_ / "c", 10000, true), velmora::kCompressionFailed);
+  RemoveDirectoryA(cabinet);
+  EXPECT_FALSE(file_exists(dir_ / "c\\blockedVRAX.exe"));
+}
+
+TEST(TempCabinetPath, IsTheTempDirectoryAndTheSourceFromItsLastBackslash) {
+  char temp[MAX_PATH];
+  GetTempPathA(sizeof temp, temp);
+  char path[260];
+  ASSERT_TRUE(velmora::temp_cabinet_path("C:\\data\\report.doc", path, sizeof path));
+  EXPECT_EQ(std::string(path), std::string(temp) + "\\report.doc.tmp");
+  ASSERT_TRUE(velmora::temp_cabinet_path("report.doc", path, sizeof path));
+  EXPECT_EQ(std::string(path), std::string(temp) + "report.doc.tmp");
+  EXPECT_FALSE(velmora::temp_cabinet_path(("C:\\" + std::string(250, 'x')).c_str(), path, sizeof path));
+}
+
 // More than 1000 later pieces: the 1001st is numbered 1000, and the joiner
 // finds it.
 TEST_F(SplitEngine, PieceNumbersGoPast999) {

@@ -15,3 +15,8 @@ add_test(NAME velmora_imports
 add_test(NAME velmora_carries_joiner_image
   COMMAND sh -c "cmp -n 6656 -i 347648:0 \"$0\" \"$1\" && test $(stat -c %s \"$0\") -eq 354304"
           $<TARGET_FILE:velmora> $<TARGET_FILE:joiner>)
+
+# A compressed set's payload checked by cabextract and gcab, and rebuilt.
+add_test(NAME compressed_set_linux_check
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/split_cab_check.sh ${CMAKE_BINARY_DIR})
+set_tests_properties(compressed_set_linux_check PROPERTIES TIMEOUT 120)
