@@ -20,3 +20,16 @@ add_test(NAME velmora_carries_joiner_image
 add_test(NAME compressed_set_linux_check
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/split_cab_check.sh ${CMAKE_BINARY_DIR})
 set_tests_properties(compressed_set_linux_check PROPERTIES TIMEOUT 120)
+
+# Drive A: as a 1440 KiB tmpfs for the floppy tests (they skip without it).
+add_test(NAME floppy_mount COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/floppy_fixture.sh setup ${CMAKE_BINARY_DIR})
+add_test(NAME floppy_unmount COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/floppy_fixture.sh cleanup ${CMAKE_BINARY_DIR})
+set_tests_properties(floppy_mount PROPERTIES FIXTURES_SETUP floppy RESOURCE_LOCK floppy)
+set_tests_properties(floppy_unmount PROPERTIES FIXTURES_CLEANUP floppy RESOURCE_LOCK floppy)
+add_executable(split_floppy_tests split_floppy_tests.cpp ${split_support} test_support.cpp)
+target_include_directories(split_floppy_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(split_floppy_tests PRIVATE gtest gtest_main splitter_core)
+add_dependencies(split_floppy_tests velmora joiner)
+gtest_discover_tests(split_floppy_tests
+  DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+  PROPERTIES FIXTURES_REQUIRED floppy RESOURCE_LOCK floppy TIMEOUT 120)
