@@ -65,6 +65,38 @@ void end_piece_after_break(ChunkRecord& chunk) {
   chunk.last_block_size = chunk.block_count > 0 ? static_cast<int32_t>(kBlockSize) : 0;
 }
 
+// Fills one piece's data area, from `piece_offset` up to `section` bytes,
+// with whole blocks and then one short last block, and describes it in
+// `chunk`. The payload's final block, even a whole one, is always the last
+// step. Break is tested before each whole block; after a break the piece ends
+// at its last whole block. False when a read or write failed.
+bool fill_data_area(HANDLE payload, HANDLE piece, char* buffer, uint32_t payload_size,
+                    uint32_t section, uint32_t piece_offset, uint32_t& source_offset,
+                    ChunkRecord& chunk, bool& broken) {
+  while (piece_offset + kBlockSize <= section && source_offset + kBlockSize < payload_size) {
+    if (break_now()) {
+      broken = true;
+      end_piece_after_break(chunk);
+      return true;
+    }
+    if (!copy_block(payload, piece, buffer, source_offset, piece_offset, kBlockSize)) return false;
+    source_offset += kBlockSize;
+    piece_offset += kBlockSize;
+    ++chunk.block_count;
+  }
+  if (piece_offset < section) {
+    uint32_t length = section - piece_offset;
+    if (payload_size - source_offset < length) length = payload_size - source_offset;
+    if (!copy_block(payload, piece, buffer, source_offset, piece_offset, length)) return false;
+    source_offset += length;
+    chunk.last_block_size = static_cast<int32_t>(length);
+    ++chunk.block_count;
+  } else {
+    chunk.last_block_size = static_cast<int32_t>(kBlockSize);
+  }
+  return true;
+}
+
 // Where the joiner image comes from: the seam's path or the own executable.
 bool joiner_image_path(char* out, DWORD capacity) {
   if (g_image_source[0] != '\0') {
@@ -222,33 +254,11 @@ int split_file(char* source_path, const char* target_directory, int32_t section_
   // 10: the first piece's data area, then its ChunkRecord.
   const uint32_t section = static_cast<uint32_t>(section_size);
   uint32_t source_offset = 0;
-  uint32_t piece_offset = splitset::kFirstDataOffset;
   ChunkRecord chunk{0, 0, 0};
   bool broken = false;
-  while (piece_offset + kBlockSize <= section) {
-    if (break_now()) {
-      broken = true;
-      break;
-    }
-    if (!copy_block(payload.get(), piece.get(), buffer.get(), source_offset, piece_offset,
-                    kBlockSize))
-      return kPieceFailed;
-    source_offset += kBlockSize;
-    piece_offset += kBlockSize;
-    ++chunk.block_count;
-  }
-  if (broken) {
-    end_piece_after_break(chunk);
-  } else if (piece_offset < section) {
-    uint32_t length = section - piece_offset;
-    if (!copy_block(payload.get(), piece.get(), buffer.get(), source_offset, piece_offset, length))
-      return kPieceFailed;
-    source_offset += length;
-    chunk.last_block_size = static_cast<int32_t>(length);
-    ++chunk.block_count;
-  } else {
-    chunk.last_block_size = static_cast<int32_t>(kBlockSize);
-  }
+  if (!fill_data_area(payload.get(), piece.get(), buffer.get(), payload_size, section,
+                      splitset::kFirstDataOffset, source_offset, chunk, broken))
+    return kPieceFailed;
   if (!write_at(piece.get(), splitset::kFirstChunkOffset, &chunk, sizeof chunk))
     return kPieceFailed;
   piece.reset();
@@ -266,35 +276,10 @@ int split_file(char* source_path, const char* target_directory, int32_t section_
     if (!splitset::apply_piece_suffix(path, sizeof path, suffix)) return kPieceFailed;
     piece = create_for_writing(path);
     if (!piece) return kPieceFailed;
-    piece_offset = splitset::kLaterDataOffset;
     chunk = ChunkRecord{0, 0, 0};
-    // The payload's final block, even a whole one, is left to the step after.
-    while (piece_offset + kBlockSize <= later_section && source_offset + kBlockSize < payload_size) {
-      if (break_now()) {
-        broken = true;
-        break;
-      }
-      if (!copy_block(payload.get(), piece.get(), buffer.get(), source_offset, piece_offset,
-                      kBlockSize))
-        return kPieceFailed;
-      source_offset += kBlockSize;
-      piece_offset += kBlockSize;
-      ++chunk.block_count;
-    }
-    if (broken) {
-      end_piece_after_break(chunk);
-    } else if (piece_offset < later_section) {
-      uint32_t length = later_section - piece_offset;
-      if (payload_size - source_offset < length) length = payload_size - source_offset;
-      if (!copy_block(payload.get(), piece.get(), buffer.get(), source_offset, piece_offset,
-                      length))
-        return kPieceFailed;
-      source_offset += length;
-      chunk.last_block_size = static_cast<int32_t>(length);
-      ++chunk.block_count;
-    } else {
-      chunk.last_block_size = static_cast<int32_t>(kBlockSize);
-    }
+    if (!fill_data_area(payload.get(), piece.get(), buffer.get(), payload_size, later_section,
+                        splitset::kLaterDataOffset, source_offset, chunk, broken))
+      return kPieceFailed;
     if (!write_at(piece.get(), 0, &chunk, sizeof chunk)) return kPieceFailed;
     piece.reset();
     ++header.piece_count;
