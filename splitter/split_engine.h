@@ -1,0 +1,79 @@
+// The split engine: writes one split set from one source file.
+//
+// split_file runs on the split worker's thread. It sizes the pieces (from the
+// job or from the free space of the target drive, prompting for disks),
+// optionally compresses the source into a temporary cabinet first, writes the
+// first piece's data area, then every later piece, and finally puts the joiner
+// image and the SplitHeader at the head of the first piece, which makes it the
+// program that rebuilds the set.
+#ifndef VELMORA_SPLIT_ENGINE_H
+#define VELMORA_SPLIT_ENGINE_H
+
+#include <windows.h>
+
+#include <cstdint>
+
+namespace velmora {
+
+// Result codes of split_file (8 and 9 are not produced).
+enum SplitResult : int {
+  kSplitDone = 0,            // the set was written (also after a break)
+  kPayloadUnreadable = 1,    // the payload cannot be opened for reading
+  kPayloadTooSmall = 2,      // payload not larger than the section (or 2 GiB and more)
+  kPieceFailed = 3,          // a piece cannot be created, or a block read/write failed
+  kSectionTooSmall = 4,      // section size 6940 or less
+  kNoMemory = 5,             // the copy buffer cannot be allocated
+  kCompressionFailed = 6,    // the compression stage failed
+  kFirstPieceReopen = 7,     // first piece not reopened, or the joiner image not read
+  kDiskDeclined = 10,        // the user declined to insert another disk
+};
+
+// The texts of the engine's two prompts (caption "Rudezo").
+inline constexpr const char kNoSpacePrompt[] =
+    "Not enough free space. Place another disk into the drive and press YES.";
+inline constexpr const char kFirstDiskPrompt[] =
+    "Place your first disk again into the drive and press OK.";
+
+// Writes the set for the payload named in `source_path` (a buffer of 260
+// characters; with `compress` it receives the temporary cabinet's path) into
+// `target_directory`. With `autodetect` every piece takes the free space of
+// the target drive at the moment it is begun and section_size is not used.
+int split_file(char* source_path, const char* target_directory, int32_t section_size,
+               bool compress, bool autodetect);
+
+// Free bytes of the drive named by the path's text up to its first colon (the
+// current drive when there is none), capped at 2,147,483,647; 0 when the query
+// fails.
+uint32_t free_space_of(const char* path);
+
+// The free space of the target drive once it is larger than `minimum`,
+// prompting for another disk while it is not; 0 when the user answers No.
+uint32_t wait_for_space(uint32_t minimum, const char* path);
+
+// Creates every directory level of `path` after its first backslash, up to
+// and including each further backslash. Failures are ignored.
+void create_path_dirs(const char* path);
+
+// Copies `length` bytes (1..2048) from `source_offset` of the payload to
+// `piece_offset` of the piece through `buffer`, positioning both files first.
+// False when a seek, the read or the write fails or moves fewer bytes.
+bool copy_block(HANDLE payload, HANDLE piece, char* buffer, uint32_t source_offset,
+                uint32_t piece_offset, uint32_t length);
+
+// The text after the last backslash of `path` (the whole path without one).
+const char* bare_file_name(const char* path);
+
+// How the engine asks the user: a message box with `text`, the caption
+// "Rudezo" and MB_* `type`; returns the button pressed (IDYES, IDNO, IDOK).
+using PromptFunction = int (*)(const char* text, UINT type);
+// Replaces the prompt (nullptr: the message box again). Tests answer with it.
+void set_prompt_function(PromptFunction prompt);
+
+// Where the joiner image is read from (at offset 347,648): the splitter's own
+// executable by default; a tool or test that is not velmora.exe names it here
+// (nullptr: the own executable again).
+void set_joiner_image_source(const char* executable_path);
+
+}  // namespace velmora
+
+#endif  // VELMORA_SPLIT_ENGINE_H
