@@ -2,6 +2,7 @@
 set(VELMORA_UI_SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/app_main.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/main_dialog.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/dialog_font.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/message_pump.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/child_controls.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/button_edit.cpp

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "browse_dialogs.h"
+#include "dialog_font.h"
 #include "dialog_ids.h"
 #include "exception_message.h"
 #include "message_pump.h"
@@ -22,20 +23,12 @@ const int kBrowseButtonWidth = 20;
 const velmora::SpinRange kSectionRange{0, 2000000000};
 const velmora::SpinEdit::Steps kSectionSteps{10000, 10};
 
-velmora::FontHandle make_dialog_font() {
-  velmora::FontHandle font(CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                                       RUSSIAN_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                       DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "Tahoma"));
-  if (!font) throw velmora::UiError("Cannot create the dialog's font");
-  return font;
-}
-
 bool is_checked(HWND box) { return SendMessageA(box, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
 }  // namespace
 
 TMainDialog::TMainDialog(HINSTANCE instance) : instance_(instance) {
-  font_ = make_dialog_font();
+  font_ = velmora::make_dialog_font();
   banner_ = velmora::BitmapHandle(static_cast<HBITMAP>(
       LoadImageA(instance, MAKEINTRESOURCEA(IDB_BANNER), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
   if (!banner_) throw velmora::UiError("Cannot load the banner bitmap");
