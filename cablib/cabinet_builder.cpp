@@ -1,13 +1,395 @@
-// Placeholder until the builder lands: every operation fails.
+// The cabinet builder.
+//
+// How it works: open_builder fills the cabinet description (kept in the
+// builder, since the engine holds on to it), creates an FCI context with the
+// callbacks read from the builder's table (the context value is the handle
+// and the registry key) and creates the directories along the cabinet path.
+// Each add hands the engine a private copy of the source path and the stored
+// name. Inside that call the engine opens the source through
+// open_info_callback (which also gives it the DOS time and the attributes),
+// reads it through read_callback, keeps the compressed data in temporary files
+// named by temp_file_callback and made by open_callback, and reports every
+// compressed block to status_callback, which moves the progress and calls the
+// caller's progress callback. The cabinet file is created and written only by
+// the flush at the close. The sources that successful adds queued are deleted,
+// and the queued directories removed, only when that flush succeeded.
+//
+// All callbacks run on the calling thread inside the engine call, with the
+// library lock held. None lets an exception out into the engine: each body is
+// shielded and turns one into its failure value.
 #include "cabinet_builder.h"
 
-namespace vornex {
+#include <fcntl.h>
 
-uint32_t open_builder(const char*, ProgressCallback) { return 0; }
-bool add_one_file(uint32_t, const char*, bool, uint32_t, const char*) { return false; }
-bool close_builder(uint32_t) { return true; }
-double builder_progress(uint32_t) { return 0.0; }
-bool add_expected_bytes(uint32_t, uint32_t) { return false; }
-void queue_directory_removal(uint32_t, const char*) {}
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "engine_binding.h"
+#include "library_frame.h"
+#include "win_handles.h"
+
+namespace vornex {
+namespace {
+
+// Attribute bits a cabinet keeps: read-only, hidden, system, archive.
+constexpr DWORD kStoredAttributes = 0x27;
+// DOS stamp used when the last-write time has no DOS form (before 1980 or
+// after 2107): 1 January 1980, 00:00:00.
+constexpr WORD kEarliestDosDate = (0 << 9) | (1 << 5) | 1;
+constexpr WORD kEarliestDosTime = 0;
+
+HandleRegistry<CabinetBuilder>& builders() {
+  static HandleRegistry<CabinetBuilder> registry;
+  return registry;
+}
+
+HFCI as_context(uint32_t handle) { return reinterpret_cast<HFCI>(static_cast<uintptr_t>(handle)); }
+HANDLE as_handle(INT_PTR file) { return reinterpret_cast<HANDLE>(file); }
+INT_PTR as_file(HANDLE handle) {
+  return handle == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<INT_PTR>(handle);
+}
+
+template <typename R, typename Body>
+R shielded(R failure, Body body) {
+  try {
+    return body();
+  } catch (...) {
+    return failure;
+  }
+}
+
+void clear(int* err) {
+  if (err) *err = 0;
+}
+
+// Opens an existing file for reading as the engine reads sources.
+UniqueFile open_source(const char* path) {
+  return UniqueFile(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// ---- the engine's callbacks; files are kernel handles, -1 is failure ----
+
+FNFCIOPEN(open_file) {
+  (void)pmode;
+  (void)pv;
+  return shielded<INT_PTR>(-1, [&]() -> INT_PTR {
+    clear(err);
+    if (oflag & _O_CREAT) {
+      // Created or truncated whatever else the flags ask: the engine makes
+      // its temporary files with _O_EXCL on names that temp_file made already.
+      DWORD access = GENERIC_READ | GENERIC_WRITE;
+      if ((oflag & 3) == 0) access = GENERIC_READ;
+      if ((oflag & 3) == 1) access = GENERIC_WRITE;
+      return as_file(CreateFileA(pszFile, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    }
+    HFILE file = _lopen(pszFile, oflag);
+    return file == HFILE_ERROR ? -1 : static_cast<INT_PTR>(file);
+  });
+}
+
+FNFCIREAD(read_file) {
+  (void)pv;
+  return shielded<UINT>(static_cast<UINT>(-1), [&]() -> UINT {
+    clear(err);
+    DWORD done = 0;
+    if (!ReadFile(as_handle(hf), memory, cb, &done, nullptr)) {
+      write_system_error(GetLastError());
+      return static_cast<UINT>(-1);
+    }
+    return done;
+  });
+}
+
+FNFCIWRITE(write_file) {
+  (void)err;
+  (void)pv;
+  return shielded<UINT>(static_cast<UINT>(-1), [&]() -> UINT {
+    // A short count is handed back as it is: the engine treats it as failure
+    // (a full disk may first write short and report success).
+    DWORD done = 0;
+    if (!WriteFile(as_handle(hf), memory, cb, &done, nullptr)) return static_cast<UINT>(-1);
+    return done;
+  });
+}
+
+FNFCICLOSE(close_file) {
+  (void)pv;
+  return shielded<int>(-1, [&]() -> int {
+    clear(err);
+    if (!CloseHandle(as_handle(hf))) {
+      write_system_error(GetLastError());
+      return -1;
+    }
+    return 0;
+  });
+}
+
+FNFCISEEK(seek_file) {
+  (void)pv;
+  return shielded<__LONG32>(-1, [&]() -> __LONG32 {
+    clear(err);
+    // Origins 0, 1 and 2 are FILE_BEGIN, FILE_CURRENT and FILE_END.
+    DWORD pos = SetFilePointer(as_handle(hf), dist, nullptr, static_cast<DWORD>(seektype));
+    if (pos == INVALID_SET_FILE_POINTER) {
+      write_system_error(GetLastError());
+      return -1;
+    }
+    return static_cast<__LONG32>(pos);
+  });
+}
+
+FNFCIDELETE(delete_file) {
+  (void)pv;
+  return shielded<int>(0, [&]() -> int {
+    DeleteFileA(pszFile);
+    clear(err);
+    return 0;
+  });
+}
+
+FNFCIGETTEMPFILE(make_temp_file) {
+  (void)pv;
+  return shielded<WINBOOL>(FALSE, [&]() -> WINBOOL {
+    char dir[MAX_PATH];
+    DWORD n = GetTempPathA(sizeof dir, dir);
+    if (n == 0 || n >= sizeof dir) return FALSE;
+    char name[MAX_PATH];
+    if (!GetTempFileNameA(dir, "CAB", 0, name)) return FALSE;  // creates the empty file
+    // The name is made in a buffer of our own and copied only when it fits
+    // the engine's.
+    std::size_t length = std::strlen(name);
+    if (!pszTempName || cbTempName <= 0 || length >= static_cast<std::size_t>(cbTempName)) {
+      DeleteFileA(name);
+      return FALSE;
+    }
+    std::memcpy(pszTempName, name, length + 1);
+    return TRUE;
+  });
+}
+
+FNFCIFILEPLACED(file_placed) {
+  (void)pccab;
+  (void)pszFile;
+  (void)cbFile;
+  (void)fContinuation;
+  (void)pv;
+  return 1;
+}
+
+// No second cabinet is ever started. With the maximum size at 0x7FFFFFFF the
+// engine asks only when the cabinet would grow past it.
+FNFCIGETNEXTCABINET(next_cabinet) {
+  (void)cbPrevCab;
+  (void)pv;
+  return shielded<WINBOOL>(FALSE, [&]() -> WINBOOL {
+    if (pccab) std::snprintf(pccab->szCab, sizeof pccab->szCab, "FOO%d", pccab->iCab);
+    return FALSE;
+  });
+}
+
+FNFCISTATUS(report_status) {
+  (void)cb1;
+  return shielded<__LONG32>(0, [&]() -> __LONG32 {
+    auto* builder = static_cast<CabinetBuilder*>(pv);
+    if (typeStatus != statusFile || !builder) return 0;
+    builder->processed_bytes += cb2;
+    if (builder->expected_bytes != 0) {
+      double percent = static_cast<double>(builder->processed_bytes) /
+                       static_cast<double>(builder->expected_bytes) * 100.0;
+      builder->progress_percent = percent > 99.0 ? 99.0 : percent;  // only the close says 100
+    }
+    if (builder->progress_callback) builder->progress_callback(builder->progress_percent);
+    return 0;
+  });
+}
+
+FNFCIGETOPENINFO(open_with_info) {
+  (void)pv;
+  return shielded<INT_PTR>(-1, [&]() -> INT_PTR {
+    UniqueFile file = open_source(pszName);
+    if (!file) return -1;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file.get(), &info)) return -1;
+    uint64_t size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    if (size >= kMaxSourceBytes) return -1;
+    FILETIME local;
+    if (!FileTimeToLocalFileTime(&info.ftLastWriteTime, &local) ||
+        !FileTimeToDosDateTime(&local, pdate, ptime)) {
+      *pdate = kEarliestDosDate;
+      *ptime = kEarliestDosTime;
+    }
+    *pattribs = static_cast<USHORT>(info.dwFileAttributes & kStoredAttributes);
+    file.reset();
+    clear(err);
+    return as_file(open_source(pszName).release());
+  });
+}
+
+}  // namespace
+
+PFNFCIOPEN CabinetBuilder::open_callback() { return &open_file; }
+PFNFCIREAD CabinetBuilder::read_callback() { return &read_file; }
+PFNFCIWRITE CabinetBuilder::write_callback() { return &write_file; }
+PFNFCICLOSE CabinetBuilder::close_callback() { return &close_file; }
+PFNFCISEEK CabinetBuilder::seek_callback() { return &seek_file; }
+PFNFCIDELETE CabinetBuilder::delete_callback() { return &delete_file; }
+PFNFCIGETTEMPFILE CabinetBuilder::temp_file_callback() { return &make_temp_file; }
+PFNFCIFILEPLACED CabinetBuilder::file_placed_callback() { return &file_placed; }
+PFNFCIGETNEXTCABINET CabinetBuilder::next_cabinet_callback() { return &next_cabinet; }
+PFNFCISTATUS CabinetBuilder::status_callback() { return &report_status; }
+PFNFCIGETOPENINFO CabinetBuilder::open_info_callback() { return &open_with_info; }
+
+void* DIAMONDAPI alloc_callback(ULONG size) { return std::malloc(size); }
+void DIAMONDAPI free_callback(void* block) { std::free(block); }
+
+std::string stored_name(const std::string& path, uint32_t name_mode, const char* base_folder) {
+  switch (name_mode) {
+    case 1: {
+      if (!base_folder) return path;
+      std::size_t n = std::strlen(base_folder);
+      bool under_base = path.size() > n + 1 && path.compare(0, n, base_folder) == 0 &&
+                        path[n] == '\\';
+      return under_base ? path.substr(n + 1) : path;
+    }
+    case 2: {
+      std::size_t slash = path.rfind('\\');
+      return slash == std::string::npos ? path : path.substr(slash + 1);
+    }
+    default:
+      return path;
+  }
+}
+
+uint32_t open_builder(const char* cabinet_path, ProgressCallback progress_callback) {
+  LockGuard lock;
+  if (!cabinet_path) return 0;
+
+  std::string name;
+  std::string dir;
+  uint32_t dir_length = dir_part_length(cabinet_path);
+  if (dir_length != 0) {
+    dir.assign(cabinet_path, dir_length);
+    name = cabinet_path + dir_length;
+  } else {
+    char cwd[256];
+    DWORD n = GetCurrentDirectoryA(sizeof cwd, cwd);
+    if (n == 0 || n >= sizeof cwd) return 0;
+    dir.assign(cwd, n);
+    dir += '\\';
+    name = cabinet_path;
+  }
+  // The engine's fields hold 255 characters: longer ones are refused before
+  // anything is created.
+  if (name.size() > kMaxEngineName || dir.size() > kMaxEngineName) return 0;
+
+  auto builder = std::make_unique<CabinetBuilder>();
+  builder->progress_callback = progress_callback;
+  CCAB& ccab = builder->cabinet_description;
+  std::memset(&ccab, 0, sizeof ccab);
+  ccab.cb = 0x7FFFFFFF;
+  ccab.cbFolderThresh = 900000;
+  ccab.iCab = 1;
+  ccab.iDisk = 0;
+  ccab.setID = 1;
+  std::strcpy(ccab.szDisk, "CAB");
+  std::memcpy(ccab.szCab, name.c_str(), name.size() + 1);
+  std::memcpy(ccab.szCabPath, dir.c_str(), dir.size() + 1);
+
+  CabinetBuilder& b = *builder;
+  HFCI context = engine().fci_create(&b.error_record, b.file_placed_callback(), &alloc_callback,
+                                     &free_callback, b.open_callback(), b.read_callback(),
+                                     b.write_callback(), b.close_callback(), b.seek_callback(),
+                                     b.delete_callback(), b.temp_file_callback(), &ccab, &b);
+  create_path_dirs(cabinet_path);
+  if (!context) return 0;
+
+  uint32_t handle = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(context));
+  builders().register_handle(handle, builder.release());
+  return handle;
+}
+
+bool add_one_file(uint32_t handle, const char* file_path, bool delete_after, uint32_t name_mode,
+                  const char* base_folder) {
+  LockGuard lock;
+  if (!file_path || name_mode > 2) return false;
+
+  uint64_t size = 0;
+  {
+    UniqueFile probe(CreateFileA(file_path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!probe) {
+      write_error_log((std::string("Cant open file - ") + file_path).c_str());
+      return false;
+    }
+    LARGE_INTEGER bytes;
+    if (!GetFileSizeEx(probe.get(), &bytes)) return false;
+    size = static_cast<uint64_t>(bytes.QuadPart);
+  }
+  if (size >= kMaxSourceBytes) return false;
+
+  CabinetBuilder* builder = builders().find(handle);
+  if (!builder) return false;
+
+  std::string source(file_path);
+  std::string name = stored_name(source, name_mode, base_folder);
+  if (name.empty() || name.size() > kMaxEngineName) return false;
+
+  BOOL taken = engine().fci_add_file(as_context(handle), &source[0], &name[0], FALSE,
+                                     builder->next_cabinet_callback(), builder->status_callback(),
+                                     builder->open_info_callback(), tcompTYPE_MSZIP);
+  // Only a source whose data the engine took in may be deleted at the close.
+  if (taken && delete_after) builder->delete_on_close.emplace_back(file_path);
+  return taken != FALSE;
+}
+
+bool close_builder(uint32_t handle) {
+  LockGuard lock;
+  CabinetBuilder* found = builders().find(handle);
+  if (!found) return true;
+  std::unique_ptr<CabinetBuilder> builder(found);
+
+  HFCI context = as_context(handle);
+  BOOL written = engine().fci_flush_cabinet(context, FALSE, builder->next_cabinet_callback(),
+                                            builder->status_callback());
+  engine().fci_destroy(context);
+  // The context is gone: its value may come back for a builder opened from
+  // the progress callback below, so the entry goes now.
+  builders().erase(handle);
+
+  // Sources go only when their data is in a written cabinet; directories only
+  // after their files.
+  if (written) {
+    for (const std::string& file : builder->delete_on_close) DeleteFileA(file.c_str());
+    for (const std::string& dir : builder->remove_on_close) RemoveDirectoryA(dir.c_str());
+  }
+
+  builder->progress_percent = 100.0;
+  if (builder->progress_callback) builder->progress_callback(100.0);
+  return written != FALSE;
+}
+
+double builder_progress(uint32_t handle) {
+  LockGuard lock;
+  CabinetBuilder* builder = builders().find(handle);
+  return builder ? builder->progress_percent : 0.0;
+}
+
+bool add_expected_bytes(uint32_t handle, uint32_t bytes) {
+  LockGuard lock;
+  CabinetBuilder* builder = builders().find(handle);
+  if (!builder) return false;
+  builder->expected_bytes += bytes;
+  return true;
+}
+
+void queue_directory_removal(uint32_t handle, const char* directory) {
+  LockGuard lock;
+  CabinetBuilder* builder = builders().find(handle);
+  if (builder && directory) builder->remove_on_close.emplace_back(directory);
+}
 
 }  // namespace vornex

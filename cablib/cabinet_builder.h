@@ -4,11 +4,61 @@
 #ifndef VORNEX_CABINET_BUILDER_H
 #define VORNEX_CABINET_BUILDER_H
 
+#include <windows.h>
+#include <fci.h>
+
 #include <cstdint>
+#include <list>
+#include <string>
 
 #include "vornex.h"
 
 namespace vornex {
+
+// A source this large or larger is refused: a cabinet folder cannot hold it.
+constexpr uint64_t kMaxSourceBytes = 0x7FFF8000u;
+
+// The engine's name fields (cabinet name, cabinet directory, stored name)
+// hold 255 characters and the terminator.
+constexpr std::size_t kMaxEngineName = CB_MAX_CABINET_NAME - 1;
+
+// One open cabinet. The engine gets its callbacks from the table of eleven
+// operations below and passes the builder back as the user context of every
+// callback that takes one.
+class CabinetBuilder final {
+ public:
+  virtual PFNFCIOPEN open_callback();
+  virtual PFNFCIREAD read_callback();
+  virtual PFNFCIWRITE write_callback();
+  virtual PFNFCICLOSE close_callback();
+  virtual PFNFCISEEK seek_callback();
+  virtual PFNFCIDELETE delete_callback();
+  virtual PFNFCIGETTEMPFILE temp_file_callback();
+  virtual PFNFCIFILEPLACED file_placed_callback();
+  virtual PFNFCIGETNEXTCABINET next_cabinet_callback();
+  virtual PFNFCISTATUS status_callback();
+  virtual PFNFCIGETOPENINFO open_info_callback();
+
+  std::list<std::string> delete_on_close;
+  std::list<std::string> remove_on_close;
+  uint32_t expected_bytes = 0;
+  uint32_t processed_bytes = 0;
+  double progress_percent = 0.0;
+  ProgressCallback progress_callback = nullptr;
+  ERF error_record = {};
+  // The cabinet description handed to the engine; the engine keeps a pointer
+  // to it for the life of the context, so it lives with the builder.
+  CCAB cabinet_description = {};
+};
+
+// The engine's memory callbacks, over the C heap.
+void* DIAMONDAPI alloc_callback(ULONG size);
+void DIAMONDAPI free_callback(void* block);
+
+// The name a file is stored under for name mode 0, 1 or 2 (see vornex.h).
+// Mode 1 cuts base_folder and the separator behind it when the path begins
+// with base_folder; otherwise, and without a base folder, it keeps the path.
+std::string stored_name(const std::string& path, uint32_t name_mode, const char* base_folder);
 
 // Opens a builder; the handle, or 0.
 uint32_t open_builder(const char* cabinet_path, ProgressCallback progress_callback);

@@ -208,6 +208,16 @@ int split_file(char* source_path, const char* target_directory, int32_t section_
   create_path_dirs(path);
   UniqueFile piece = create_for_writing(path);
   if (!piece) return kPieceFailed;
+  // The head (joiner image and header) is written last, but its room is
+  // taken now: left as a hole, a file system with sparse files would count it
+  // as free space for the next piece, and the head would not fit at the end.
+  std::memset(buffer.get(), 0, splitset::kCopyBufferSize);
+  for (uint32_t at = 0; at < splitset::kFirstChunkOffset; at += splitset::kCopyBufferSize) {
+    DWORD length = splitset::kFirstChunkOffset - at < splitset::kCopyBufferSize
+                       ? splitset::kFirstChunkOffset - at
+                       : splitset::kCopyBufferSize;
+    if (!write_at(piece.get(), at, buffer.get(), length)) return kPieceFailed;
+  }
 
   // 10: the first piece's data area, then its ChunkRecord.
   const uint32_t section = static_cast<uint32_t>(section_size);

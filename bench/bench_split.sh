@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Split and join speed against the shell's own tools, on one 512 MiB file:
+#   split: split_driver (the engine under Wine) vs `split -b 1457664`
+#   join:  running the first piece (the joiner under Wine) vs `cat`
+#   compressed: split_driver with compression vs `gcab -c -z` + `split`
+# Runs alternate, REPS times each (default 5); prints the medians and ratios.
+# Usage: bench/bench_split.sh BUILD_DIR   (REPS=n, SIZE_MB=n to change)
+set -euo pipefail
+build=$(cd "$1" && pwd)
+reps=${REPS:-5}
+size_mb=${SIZE_MB:-512}
+section=1457664
+export VELMORA_BUILD=$build
+source "$(dirname "$0")/../cmake/wine-env.sh"
+wine_env_prepare >/dev/null 2>&1
+export WINEPATH="Z:${build//\//\\}\\bin"
+work=$(mktemp -d "$build/bench_split.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+win() { printf 'Z:%s' "${1//\//\\}"; }
+
+# Half random, half text-like, so compression has something to do.
+head -c $((size_mb / 2 * 1048576)) /dev/urandom > "$work/big.bin"
+yes 'a line of a log file that compresses rather well, 0123456789' |
+  head -c $((size_mb / 2 * 1048576)) >> "$work/big.bin" || true
+cat "$work/big.bin" > /dev/null  # into the page cache
+
+now() { date +%s.%N; }
+timed() { local t0; t0=$(now); "$@" >/dev/null 2>&1; echo "$(now) - $t0" | bc; }
+median() { sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
+
+ours_split() { rm -rf "$work/set"; mkdir "$work/set"
+  wine "$build/bin/split_driver.exe" "$(win "$work/big.bin")" "$(win "$work/set")" $section </dev/null; }
+ref_split() { rm -rf "$work/ref"; mkdir "$work/ref"; split -b $section "$work/big.bin" "$work/ref/x"; }
+ours_join() { rm -rf "$work/j"; mkdir "$work/j"; (cd "$work/j" && wine "$work/set/bigVRAX.exe" </dev/null); }
+ref_join() { cat "$work"/ref/x* > "$work/cat.out"; }
+ours_csplit() { rm -rf "$work/cset"; mkdir "$work/cset"
+  wine "$build/bin/split_driver.exe" "$(win "$work/big.bin")" "$(win "$work/cset")" $section c </dev/null; }
+ref_csplit() { rm -rf "$work/cref"; mkdir "$work/cref"
+  (cd "$work" && gcab -c -z "$work/ref.cab" big.bin) && split -b $section "$work/ref.cab" "$work/cref/x"; }
+
+declare -A t
+for ((i = 0; i < reps; i++)); do
+  t[os]+="$(timed ours_split) "; t[rs]+="$(timed ref_split) "
+  t[oj]+="$(timed ours_join) "; t[rj]+="$(timed ref_join) "
+  cmp -s "$work/j/big.bin" "$work/big.bin" || { echo "join produced different bytes"; exit 1; }
+  rm -f "$work/j/big.bin" "$work/cat.out"
+done
+if [ "${COMPRESSED:-1}" = 1 ]; then
+  for ((i = 0; i < (reps < 3 ? reps : 3); i++)); do
+    t[oc]+="$(timed ours_csplit) "; t[rc]+="$(timed ref_csplit) "
+  done
+fi
+
+med() { echo ${t[$1]} | tr ' ' '\n' | median; }
+report() {  # label ours ref
+  local o r; o=$(med $2); r=$(med $3)
+  printf '%-38s %8.2f s  vs %8.2f s   ratio %5.2f\n' "$1" "$o" "$r" "$(echo "$o / $r" | bc -l)"
+}
+echo "file ${size_mb} MiB, section $section bytes, $reps runs, medians:"
+report "split (engine) vs split -b" os rs
+report "join (first piece) vs cat" oj rj
+[ -n "${t[oc]:-}" ] && report "compressed split vs gcab -c -z + split" oc rc
+true

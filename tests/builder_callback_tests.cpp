@@ -1,0 +1,226 @@
+// The builder's engine callbacks and its stored-name rule, called directly
+// (linked with the library's code, no engine involved): sentinels show what
+// each callback writes, a bad handle shows the logged failure paths.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "built_cabinets.h"
+#include "cabinet_builder.h"
+#include "test_support.h"
+
+using namespace vornex;
+using testing_support::ScratchDir;
+using testing_support::read_file;
+using testing_support::write_file;
+
+namespace {
+
+constexpr int kSentinel = static_cast<int>(0xdeadbeef);
+
+TEST(StoredName, FollowsTheNameModeTable) {
+  struct Case {
+    const char* path;
+    uint32_t mode;
+    const char* base;
+    const char* stored;
+  } cases[] = {
+      {"C:\\data\\sub\\a.txt", 0, nullptr, "C:\\data\\sub\\a.txt"},
+      {"C:\\data\\sub\\a.txt", 0, "C:\\data", "C:\\data\\sub\\a.txt"},
+      {"C:\\data\\sub\\a.txt", 1, nullptr, "C:\\data\\sub\\a.txt"},
+      {"C:\\data\\sub\\a.txt", 1, "C:\\data", "sub\\a.txt"},
+      {"C:\\data\\\\a.txt", 1, "C:\\data\\", "a.txt"},  // base given with its backslash
+      {"C:\\database\\a.txt", 1, "C:\\data", "C:\\database\\a.txt"},  // not under the base
+      {"D:\\C:\\data\\a.txt", 1, "C:\\data", "D:\\C:\\data\\a.txt"},  // base not at the start
+      {"C:\\data", 1, "C:\\data", "C:\\data"},
+      {"C:\\data\\sub\\a.txt", 2, "C:\\data", "a.txt"},
+      {"a.txt", 2, nullptr, "a.txt"},
+      {"C:/data/a.txt", 2, nullptr, "C:/data/a.txt"},  // only the backslash separates
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(stored_name(c.path, c.mode, c.base), c.stored)
+        << c.path << " mode " << c.mode << " base " << (c.base ? c.base : "(none)");
+  }
+}
+
+// The table's slots in their fixed order: each slot, called through the
+// object's table of virtual operations, gives the callback that the named
+// operation gives.
+TEST(CallbackTable, ElevenSlotsInTheirOrder) {
+  CabinetBuilder b;
+  void* expected[] = {
+      reinterpret_cast<void*>(b.open_callback()),         reinterpret_cast<void*>(b.read_callback()),
+      reinterpret_cast<void*>(b.write_callback()),        reinterpret_cast<void*>(b.close_callback()),
+      reinterpret_cast<void*>(b.seek_callback()),         reinterpret_cast<void*>(b.delete_callback()),
+      reinterpret_cast<void*>(b.temp_file_callback()),    reinterpret_cast<void*>(b.file_placed_callback()),
+      reinterpret_cast<void*>(b.next_cabinet_callback()), reinterpret_cast<void*>(b.status_callback()),
+      reinterpret_cast<void*>(b.open_info_callback()),
+  };
+  using Slot = void*(__thiscall*)(CabinetBuilder*);
+  Slot* table = *reinterpret_cast<Slot**>(&b);
+  for (int i = 0; i < 11; ++i) EXPECT_EQ(table[i](&b), expected[i]) << "slot " << i;
+  std::set<void*> distinct(std::begin(expected), std::end(expected));
+  EXPECT_EQ(distinct.size(), 11u);
+}
+
+TEST(OpenCallback, CreateTruncatesAnExistingFileAndIgnoresExclusive) {
+  ScratchDir dir;
+  ASSERT_TRUE(write_file("made.tmp", "old contents that must go"));
+  CabinetBuilder b;
+  int err = kSentinel;
+  char name[] = "made.tmp";
+  INT_PTR f = b.open_callback()(name, _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY,
+                                _S_IREAD | _S_IWRITE, &err, &b);
+  ASSERT_NE(f, -1);
+  EXPECT_EQ(err, 0);
+  char data[] = "new";
+  EXPECT_EQ(b.write_callback()(f, data, 3, &err, &b), 3u);
+  EXPECT_EQ(b.seek_callback()(f, 0, SEEK_SET, &err, &b), 0);
+  char back[8] = {};
+  EXPECT_EQ(b.read_callback()(f, back, sizeof back, &err, &b), 3u);
+  EXPECT_STREQ(back, "new");
+  EXPECT_EQ(b.close_callback()(f, &err, &b), 0);
+  EXPECT_EQ(read_file("made.tmp"), "new");
+}
+
+TEST(OpenCallback, WithoutCreateOpensOnlyAnExistingFile) {
+  ScratchDir dir;
+  ASSERT_TRUE(write_file("there.bin", "abc"));
+  CabinetBuilder b;
+  int err = kSentinel;
+  char missing[] = "missing.bin";
+  EXPECT_EQ(b.open_callback()(missing, _O_RDONLY | _O_BINARY, 0, &err, &b), -1);
+  EXPECT_EQ(err, 0);
+  EXPECT_FALSE(testing_support::file_exists("missing.bin"));
+  char there[] = "there.bin";
+  INT_PTR f = b.open_callback()(there, _O_RDONLY | _O_BINARY, 0, &err, &b);
+  ASSERT_NE(f, -1);
+  EXPECT_EQ(b.seek_callback()(f, 0, SEEK_END, &err, &b), 3);
+  EXPECT_EQ(b.close_callback()(f, &err, &b), 0);
+}
+
+TEST(FileCallbacks, FailuresReturnMinusOneLogTheSystemTextAndClearTheError) {
+  ScratchDir dir;
+  CabinetBuilder b;
+  INT_PTR bad = 0x7FF0;  // no such handle (-1 would be the process itself)
+  char buffer[16];
+  int err = kSentinel;
+  EXPECT_EQ(b.read_callback()(bad, buffer, sizeof buffer, &err, &b), static_cast<UINT>(-1));
+  EXPECT_EQ(err, 0);
+  err = kSentinel;
+  EXPECT_EQ(b.seek_callback()(bad, 5, SEEK_SET, &err, &b), -1);
+  EXPECT_EQ(err, 0);
+  err = kSentinel;
+  EXPECT_EQ(b.close_callback()(bad, &err, &b), -1);
+  EXPECT_EQ(err, 0);
+  err = kSentinel;
+  EXPECT_EQ(b.write_callback()(bad, buffer, sizeof buffer, &err, &b), static_cast<UINT>(-1));
+  EXPECT_EQ(err, kSentinel) << "the write callback leaves the error value alone";
+
+  // Read, seek and close each logged the system's text for the bad handle.
+  char text[1024] = {};
+  FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                 ERROR_INVALID_HANDLE, 0, text, sizeof text, nullptr);
+  std::string first_line(text, std::strcspn(text, "\r\n"));
+  ASSERT_FALSE(first_line.empty());
+  int lines = 0;
+  for (const std::string& m : built_cabinets::log_messages()) lines += m == first_line;
+  EXPECT_EQ(lines, 3);
+}
+
+TEST(TempFileCallback, MakesAnEmptyCabFileInTheTemporaryDirectory) {
+  CabinetBuilder b;
+  char name[256];
+  std::memset(name, 'x', sizeof name);
+  ASSERT_TRUE(b.temp_file_callback()(name, sizeof name, &b));
+  char temp[MAX_PATH];
+  GetTempPathA(sizeof temp, temp);
+  std::string made(name);
+  EXPECT_EQ(made.substr(0, std::strlen(temp)), temp);
+  EXPECT_EQ(made.substr(std::strlen(temp), 3), "CAB");
+  EXPECT_TRUE(testing_support::file_exists(made));
+  EXPECT_EQ(read_file(made), "");
+  DeleteFileA(made.c_str());
+}
+
+TEST(TempFileCallback, ANameLongerThanTheBufferIsRefusedNotWrittenPastIt) {
+  CabinetBuilder b;
+  char name[12];
+  std::memset(name, 'x', sizeof name);
+  EXPECT_FALSE(b.temp_file_callback()(name, 8, &b));
+  for (char c : name) EXPECT_EQ(c, 'x');
+}
+
+TEST(NextCabinetCallback, RefusesASecondCabinetAndNamesItFooWithTheNumber) {
+  CabinetBuilder b;
+  CCAB ccab{};
+  ccab.iCab = 7;
+  std::strcpy(ccab.szCab, "first.cab");
+  EXPECT_FALSE(b.next_cabinet_callback()(&ccab, 123, &b));
+  EXPECT_STREQ(ccab.szCab, "FOO7");
+}
+
+std::vector<double> g_reported;
+void __stdcall record_progress(double percent) { g_reported.push_back(percent); }
+
+TEST(StatusCallback, FileReportsMoveTheProgressCappedAt99AndCallBackEveryTime) {
+  CabinetBuilder b;
+  b.progress_callback = &record_progress;
+  g_reported.clear();
+  PFNFCISTATUS status = b.status_callback();
+
+  // Nothing measured: the value stays, the callback still comes.
+  EXPECT_EQ(status(statusFile, 10, 100, &b), 0);
+  EXPECT_EQ(b.processed_bytes, 100u);
+  EXPECT_EQ(b.progress_percent, 0.0);
+
+  b.expected_bytes = 1000;
+  EXPECT_EQ(status(statusFile, 10, 300, &b), 0);  // 400 of 1000
+  EXPECT_EQ(b.progress_percent, 40.0);
+  EXPECT_EQ(status(statusFolder, 1, 2, &b), 0);
+  EXPECT_EQ(status(statusCabinet, 1, 2, &b), 0);
+  EXPECT_EQ(status(statusFile, 10, 700, &b), 0);  // 1100 of 1000
+  EXPECT_EQ(b.progress_percent, 99.0);
+  EXPECT_EQ(g_reported, (std::vector<double>{0.0, 40.0, 99.0}));
+
+  // The counters are 32-bit and wrap.
+  b.processed_bytes = 0xFFFFFF00u;
+  EXPECT_EQ(status(statusFile, 1, 0x200, &b), 0);
+  EXPECT_EQ(b.processed_bytes, 0x100u);
+  EXPECT_DOUBLE_EQ(b.progress_percent, 25.6);
+}
+
+TEST(OpenInfoCallback, GivesLocalDosTimeMaskedAttributesAndAReadHandle) {
+  ScratchDir dir;
+  ASSERT_TRUE(write_file("info.txt", "info bytes"));
+  ASSERT_TRUE(built_cabinets::set_local_write_time(dir / "info.txt", 2019, 7, 14, 13, 37, 41));
+  ASSERT_TRUE(SetFileAttributesA("info.txt", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                                 FILE_ATTRIBUTE_ARCHIVE));
+  CabinetBuilder b;
+  USHORT date = 0xdead, time = 0xdead, attributes = 0xdead;
+  int err = kSentinel;
+  char name[] = "info.txt";
+  INT_PTR f = b.open_info_callback()(name, &date, &time, &attributes, &err, &b);
+  ASSERT_NE(f, -1);
+  EXPECT_EQ(err, 0);
+  EXPECT_EQ(date, ((2019 - 1980) << 9) | (7 << 5) | 14);
+  EXPECT_EQ(time, (13 << 11) | (37 << 5) | (41 / 2));
+  EXPECT_EQ(attributes, 0x23);
+  char back[32] = {};
+  EXPECT_EQ(b.read_callback()(f, back, sizeof back, &err, &b), 10u);
+  EXPECT_STREQ(back, "info bytes");
+  EXPECT_EQ(b.close_callback()(f, &err, &b), 0);
+  SetFileAttributesA("info.txt", FILE_ATTRIBUTE_NORMAL);
+
+  char missing[] = "missing.txt";
+  EXPECT_EQ(b.open_info_callback()(missing, &date, &time, &attributes, &err, &b), -1);
+}
+
+}  // namespace

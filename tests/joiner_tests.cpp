@@ -1,0 +1,222 @@
+// The real joiner.exe run as a process on sets made here byte by byte: what
+// it rebuilds, and that a damaged or incomplete set stops it without losing
+// or destroying anything.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "split_set_format.h"
+#include "split_test_support.h"
+#include "test_support.h"
+
+namespace {
+
+using namespace testing_support;
+using namespace split_testing;
+using splitset::ChunkRecord;
+using splitset::SplitHeader;
+
+std::string bytes_of(const void* data, size_t size) {
+  return std::string(static_cast<const char*>(data), size);
+}
+
+// One piece as the test lays it out: the record and the bytes behind it.
+struct PieceSpec {
+  ChunkRecord chunk;
+  std::string data;
+};
+
+PieceSpec piece_for(const std::string& data) { return {splitset::chunk_for_length(data.size()), data}; }
+
+class Joiner : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    add_bin_to_path();
+    CreateDirectoryA((dir_ / "set").c_str(), nullptr);
+    CreateDirectoryA((dir_ / "cwd").c_str(), nullptr);
+  }
+
+  // Writes a set: the joiner image, a header naming `name`, the pieces.
+  std::string write_set(const std::string& name, const std::vector<PieceSpec>& pieces,
+                        bool compressed = false, const std::string& first = "") {
+    SplitHeader header;
+    std::memset(&header, 0, sizeof header);
+    std::strncpy(header.file_name, name.c_str(), sizeof header.file_name - 1);
+    header.piece_count = static_cast<int32_t>(pieces.size());
+    header.compressed = compressed ? 1 : 0;
+    std::string first_path = first.empty() ? dir_ / "set\\nameVRAX.exe" : first;
+    std::string image = read_file(joiner_exe());
+    EXPECT_EQ(image.size(), splitset::kJoinerImageSize);
+    write_file(first_path, image + bytes_of(&header, sizeof header) +
+                               bytes_of(&pieces[0].chunk, sizeof(ChunkRecord)) + pieces[0].data);
+    for (size_t k = 1; k < pieces.size(); ++k)
+      write_file(piece_name(first_path, k - 1),
+                 bytes_of(&pieces[k].chunk, sizeof(ChunkRecord)) + pieces[k].data);
+    return first_path;
+  }
+
+  ProcessResult run(const std::string& first, const std::string& target = "") {
+    std::string line = "\"" + first + "\"" + (target.empty() ? "" : " \"" + target + "\"");
+    return run_process(line, dir_ / "cwd");
+  }
+
+  // The files in the current directory of the joiner.
+  std::vector<std::string> cwd_files() {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA((dir_ / "cwd\\*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+      if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(entry.cFileName);
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+    return names;
+  }
+
+  ScratchDir dir_;
+};
+
+TEST_F(Joiner, AppendsTheDataAreasInPieceOrder) {
+  std::string a = pattern_bytes(5000, 1), b = pattern_bytes(2048, 2), c = pattern_bytes(1, 3);
+  // An empty piece (block_count 0) contributes nothing, whatever its last size says.
+  PieceSpec empty{ChunkRecord{0, 0, 77}, ""};
+  std::string first = write_set("out.bin", {piece_for(a), piece_for(b), empty, piece_for(c)});
+  ProcessResult result = run(first);
+  EXPECT_EQ(result.exit_code, 0u) << result.output;
+  EXPECT_EQ(result.output, "");
+  EXPECT_EQ(read_file(dir_ / "cwd\\out.bin"), a + b + c);
+  EXPECT_EQ(cwd_files(), std::vector<std::string>{"out.bin"});
+}
+
+TEST_F(Joiner, ASetOfOnePieceOpensNoOtherFile) {
+  std::string a = pattern_bytes(3000, 4);
+  std::string first = write_set("one.bin", {piece_for(a)});
+  write_file(dir_ / "set\\nameVRAX.000", "a stray file that is not part of the set");
+  ProcessResult result = run(first);
+  EXPECT_EQ(result.exit_code, 0u) << result.output;
+  EXPECT_EQ(read_file(dir_ / "cwd\\one.bin"), a);
+}
+
+// A successful join replaces an existing file of the same name.
+TEST_F(Joiner, ASuccessfulJoinReplacesAnExistingOutput) {
+  write_file(dir_ / "cwd\\out.bin", "older and longer content than the rebuilt file has");
+  std::string first = write_set("out.bin", {piece_for("new"), piece_for("er")});
+  EXPECT_EQ(run(first).exit_code, 0u);
+  EXPECT_EQ(read_file(dir_ / "cwd\\out.bin"), "newer");
+}
+
+struct Damage {
+  const char* label;
+  int piece;            // which piece is damaged (0 = the first)
+  ChunkRecord chunk;    // its record
+  uint32_t data_bytes;  // what it really holds
+  const char* named;    // the piece the message names
+};
+
+class DamagedSet : public Joiner, public ::testing::WithParamInterface<Damage> {};
+
+// Stops with code 1 and one line naming the piece; the existing file of the
+// output's name is untouched and no partial output is left behind.
+TEST_P(DamagedSet, StopsAndDestroysNothing) {
+  const Damage& d = GetParam();
+  std::vector<PieceSpec> pieces = {piece_for(pattern_bytes(4000, 5)), piece_for(pattern_bytes(3000, 6)),
+                                   piece_for(pattern_bytes(100, 7))};
+  pieces[d.piece] = PieceSpec{d.chunk, pattern_bytes(d.data_bytes, 8)};
+  std::string first = write_set("keep.bin", pieces);
+  write_file(dir_ / "cwd\\keep.bin", "precious");
+  ProcessResult result = run(first);
+  EXPECT_EQ(result.exit_code, 1u);
+  EXPECT_NE(result.output.find(d.named), std::string::npos) << result.output;
+  EXPECT_EQ(std::count(result.output.begin(), result.output.end(), '\n'), 1) << result.output;
+  EXPECT_EQ(read_file(dir_ / "cwd\\keep.bin"), "precious");
+  EXPECT_EQ(cwd_files(), std::vector<std::string>{"keep.bin"});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Records, DamagedSet,
+    ::testing::Values(Damage{"negativeCount", 1, {0, -1, 100}, 100, "nameVRAX.000"},
+                      Damage{"lastSizeZero", 1, {0, 1, 0}, 100, "nameVRAX.000"},
+                      Damage{"lastSizeTooLarge", 2, {0, 1, 2049}, 2049, "nameVRAX.001"},
+                      Damage{"moreThanThePieceHolds", 2, {0, 3, 100}, 4000, "nameVRAX.001"},
+                      Damage{"hugeCount", 1, {0, 0x7FFFFFFF, 2048}, 3000, "nameVRAX.000"},
+                      Damage{"firstPieceShort", 0, {0, 2, 2048}, 3000, "nameVRAX.exe"}),
+    [](const ::testing::TestParamInfo<Damage>& info) { return info.param.label; });
+
+TEST_F(Joiner, AMissingPieceStopsTheJoinBeforeAnyOutput) {
+  std::string first = write_set("keep.bin", {piece_for("a"), piece_for("b"), piece_for("c")});
+  DeleteFileA(piece_name(first, 1).c_str());
+  write_file(dir_ / "cwd\\keep.bin", "precious");
+  ProcessResult result = run(first, dir_ / "target");
+  EXPECT_EQ(result.exit_code, 1u);
+  EXPECT_NE(result.output.find("nameVRAX.001"), std::string::npos) << result.output;
+  EXPECT_EQ(read_file(dir_ / "cwd\\keep.bin"), "precious");
+  EXPECT_FALSE(dir_exists(dir_ / "target"));
+}
+
+// A stored name is a bare file name; one that leads elsewhere is refused.
+TEST_F(Joiner, AHeaderNameWithAPathIsRefused) {
+  for (const char* name : {"..\\escaped.bin", "C:evil.bin", "", "sub/x.bin"}) {
+    std::string first = write_set(name, {piece_for("data")});
+    ProcessResult result = run(first);
+    EXPECT_EQ(result.exit_code, 1u) << name;
+    EXPECT_FALSE(file_exists(dir_ / "escaped.bin"));
+    EXPECT_TRUE(cwd_files().empty()) << name;
+  }
+}
+
+// The marker in a directory of the joiner's own path takes the number.
+TEST_F(Joiner, AMarkerInItsDirectoryNamesThePiecesBesideIt) {
+  CreateDirectoryA((dir_ / "setVRAX.d").c_str(), nullptr);
+  std::string first =
+      write_set("m.bin", {piece_for("one"), piece_for("two")}, false, dir_ / "setVRAX.d\\first.exe");
+  EXPECT_TRUE(file_exists(dir_ / "setVRAX.000"));
+  ProcessResult result = run(first);
+  EXPECT_EQ(result.exit_code, 0u) << result.output;
+  EXPECT_EQ(read_file(dir_ / "cwd\\m.bin"), "onetwo");
+}
+
+// A relative single-level target that does not exist is not created: the
+// move fails, the rebuilt file stays in the current directory and says so.
+TEST_F(Joiner, AFailedMoveKeepsTheFileAndSaysWhere) {
+  std::string first = write_set("r.bin", {piece_for("abc")});
+  ProcessResult result = run(first, "absent");
+  EXPECT_EQ(result.exit_code, 1u);
+  EXPECT_NE(result.output.find("r.bin"), std::string::npos) << result.output;
+  EXPECT_EQ(read_file(dir_ / "cwd\\r.bin"), "abc");
+}
+
+// A compressed set: the joined cabinet is expanded; with a target directory
+// the expanded file lands there, without one in the current directory.
+TEST_F(Joiner, ACompressedSetIsExpandedIntoTheTargetOrTheCurrentDirectory) {
+  std::string cabinet = read_file(testdata("big.cab"));
+  ASSERT_GT(cabinet.size(), 10000u);
+  std::string expected = read_file(testdata("src\\big.txt"));
+  std::string first = write_set(
+      "big.txt", {piece_for(cabinet.substr(0, 7000)), piece_for(cabinet.substr(7000))}, true);
+  ProcessResult into_target = run(first, dir_ / "target");
+  EXPECT_EQ(into_target.exit_code, 0u) << into_target.output;
+  EXPECT_EQ(read_file(dir_ / "target\\big.txt"), expected);
+
+  ProcessResult here = run(first);
+  EXPECT_EQ(here.exit_code, 0u) << here.output;
+  EXPECT_EQ(read_file(dir_ / "cwd\\big.txt"), expected);
+}
+
+// A joined cabinet that cannot be expanded is kept where the message says.
+TEST_F(Joiner, ACabinetThatCannotBeExpandedIsKept) {
+  std::string junk = pattern_bytes(9000, 9);
+  std::string first = write_set("lost.bin", {piece_for(junk.substr(0, 5000)), piece_for(junk.substr(5000))}, true);
+  ProcessResult result = run(first);
+  EXPECT_EQ(result.exit_code, 1u);
+  size_t at = result.output.find("kept as ");
+  ASSERT_NE(at, std::string::npos) << result.output;
+  std::string kept = result.output.substr(at + 8);
+  kept.erase(kept.find_last_not_of("\r\n") + 1);
+  EXPECT_EQ(read_file(kept), junk);
+  DeleteFileA(kept.c_str());
+}
+
+}  // namespace

@@ -1,0 +1,421 @@
+// The split engine writing real sets under Wine, each set read back by an
+// independent reader and rejoined by running its real first piece.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "compression.h"
+#include "split_engine.h"
+#include "split_test_support.h"
+#include "split_worker.h"
+#include "test_support.h"
+
+namespace {
+
+using namespace testing_support;
+using namespace split_testing;
+
+int g_prompts = 0;
+int no_prompt_expected(const char* text, UINT) {
+  ADD_FAILURE() << "unexpected prompt: " << text;
+  return IDNO;
+}
+int count_and_decline(const char* text, UINT type) {
+  ++g_prompts;
+  EXPECT_STREQ(text, velmora::kNoSpacePrompt);
+  EXPECT_EQ(type, static_cast<UINT>(MB_YESNO | MB_ICONEXCLAMATION));
+  return IDNO;
+}
+
+class SplitEngine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    add_bin_to_path();
+    velmora::set_joiner_image_source(velmora_exe().c_str());
+    velmora::set_prompt_function(no_prompt_expected);
+    break_requested = 0;
+    g_prompts = 0;
+  }
+  void TearDown() override {
+    velmora::set_prompt_function(nullptr);
+    break_requested = 0;
+  }
+
+  // Writes `bytes` as the source `name` and splits it into `target`.
+  int split(const std::string& name, const std::string& bytes, const std::string& target,
+            int32_t section, bool compress = false, bool autodetect = false) {
+    source_ = dir_ / name;
+    EXPECT_TRUE(write_file(source_, bytes));
+    return split_existing(source_, target, section, compress, autodetect);
+  }
+  int split_existing(const std::string& source, const std::string& target, int32_t section,
+                     bool compress = false, bool autodetect = false) {
+    char path[260];
+    std::strcpy(path, source.c_str());
+    int result = velmora::split_file(path, target.c_str(), section, compress, autodetect);
+    payload_path_ = path;
+    return result;
+  }
+
+  // Runs the first piece as a process and returns the rebuilt file's bytes.
+  std::string join(const std::string& first_piece, const std::string& name,
+                   const std::string& target_argument = "") {
+    std::string cwd = dir_ / "joined";
+    CreateDirectoryA(cwd.c_str(), nullptr);
+    std::string line = "\"" + first_piece + "\"";
+    if (!target_argument.empty()) line += " \"" + target_argument + "\"";
+    ProcessResult run = run_process(line, cwd);
+    EXPECT_EQ(run.exit_code, 0u) << run.output;
+    EXPECT_EQ(run.output, "");
+    return read_file((target_argument.empty() ? cwd : target_argument) + "\\" + name);
+  }
+
+  ScratchDir dir_;
+  std::string source_;
+  std::string payload_path_;
+};
+
+// Section 10000, payload 13049: 10000 + 10000 + 13 bytes, records (2,1012),
+// (5,1796), (1,1); the head is the joiner image; the set rejoins exactly.
+TEST_F(SplitEngine, WorkedExampleSection10000Payload13049) {
+  std::string bytes = pattern_bytes(13049, 1);
+  ASSERT_EQ(split("report.doc", bytes, dir_ / "out", 10000), velmora::kSplitDone);
+  std::string first = dir_ / "out\\reportVRAX.exe";
+  SetOnDisk set = read_set(first);
+  ASSERT_TRUE(set.readable);
+  EXPECT_EQ(set.image, read_file(joiner_exe()));
+  EXPECT_EQ(set.header.payload_size, 13049u);
+  EXPECT_STREQ(set.header.file_name, "report.doc");
+  EXPECT_EQ(set.header.piece_count, 3);
+  EXPECT_EQ(set.header.compressed, 0);
+  ASSERT_EQ(set.pieces.size(), 3u);
+  const uint64_t sizes[] = {10000, 10000, 13};
+  const int32_t counts[] = {2, 5, 1}, lasts[] = {1012, 1796, 1};
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(set.pieces[i].file_size, sizes[i]) << i;
+    EXPECT_EQ(set.pieces[i].chunk.reserved, 0u) << i;
+    EXPECT_EQ(set.pieces[i].chunk.block_count, counts[i]) << i;
+    EXPECT_EQ(set.pieces[i].chunk.last_block_size, lasts[i]) << i;
+  }
+  EXPECT_EQ(set.payload(), bytes);
+  EXPECT_FALSE(file_exists(dir_ / "out\\reportVRAX.002"));
+  EXPECT_EQ(join(first, "report.doc"), bytes);
+}
+
+TEST_F(SplitEngine, WorkedExampleSection6941Payload6942) {
+  std::string bytes = pattern_bytes(6942, 2);
+  ASSERT_EQ(split("p.bin", bytes, dir_.path(), 6941), velmora::kSplitDone);
+  SetOnDisk set = read_set(dir_ / "pVRAX.exe");
+  ASSERT_TRUE(set.readable);
+  EXPECT_EQ(set.header.piece_count, 3);
+  ASSERT_EQ(set.pieces.size(), 3u);
+  EXPECT_EQ(set.pieces[0].file_size, 6941u);
+  EXPECT_EQ(set.pieces[0].data.size(), 1u);
+  EXPECT_EQ(set.pieces[1].file_size, 6941u);
+  EXPECT_EQ(set.pieces[1].chunk.block_count, 4);
+  EXPECT_EQ(set.pieces[1].chunk.last_block_size, 785);
+  EXPECT_EQ(set.pieces[2].file_size, 24u);
+  EXPECT_EQ(set.pieces[2].data.size(), 12u);
+  EXPECT_EQ(set.payload(), bytes);
+}
+
+// Whole-block data areas end with a whole last block, in the first piece
+// (section 6940 + 3 * 2048) and where the payload ends inside a later piece.
+TEST_F(SplitEngine, DataAreasOfWholeBlocksEndWithAWholeBlock) {
+  const int32_t section = 6940 + 3 * 2048;
+  // 3 blocks in the first piece, a full piece 000 (13072 bytes), 2 blocks in 001.
+  std::string bytes = pattern_bytes(3 * 2048 + (section - 12) + 2 * 2048, 3);
+  ASSERT_EQ(split("w.bin", bytes, dir_.path(), section), velmora::kSplitDone);
+  SetOnDisk set = read_set(dir_ / "wVRAX.exe");
+  ASSERT_TRUE(set.readable);
+  ASSERT_EQ(set.pieces.size(), 3u);
+  EXPECT_EQ(set.pieces[0].chunk.block_count, 3);
+  EXPECT_EQ(set.pieces[0].chunk.last_block_size, 2048);
+  EXPECT_EQ(set.pieces[1].chunk.block_count, 7);
+  EXPECT_EQ(set.pieces[1].chunk.last_block_size, 784);
+  EXPECT_EQ(set.pieces[2].chunk.block_count, 2);
+  EXPECT_EQ(set.pieces[2].chunk.last_block_size, 2048);
+  EXPECT_EQ(set.pieces[2].file_size, 12u + 4096u);
+  EXPECT_EQ(set.payload(), bytes);
+}
+
+struct RefusalCase {
+  const char* label;
+  uint32_t payload;  // bytes of the source (0: no source file)
+  int32_t section;
+  const char* target;  // relative to the scratch directory
+  int result;
+};
+
+class SplitRefusals : public SplitEngine, public ::testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(SplitRefusals, EndWithTheirResultAndWriteNoSet) {
+  const RefusalCase& c = GetParam();
+  write_file(dir_ / "blocker", "a file where a directory is needed");
+  std::string source = dir_ / "s.bin";
+  if (c.payload) write_file(source, pattern_bytes(c.payload, 4));
+  EXPECT_EQ(split_existing(source, dir_ / c.target, c.section), c.result);
+  EXPECT_FALSE(file_exists(dir_ / "t\\sVRAX.exe"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Results, SplitRefusals,
+    ::testing::Values(RefusalCase{"section6940", 20000, 6940, "t", velmora::kSectionTooSmall},
+                      RefusalCase{"section0", 20000, 0, "t", velmora::kSectionTooSmall},
+                      RefusalCase{"negative", 20000, -5, "t", velmora::kSectionTooSmall},
+                      RefusalCase{"payloadEqualsSection", 10000, 10000, "t", velmora::kPayloadTooSmall},
+                      RefusalCase{"payloadSmaller", 9000, 10000, "t", velmora::kPayloadTooSmall},
+                      RefusalCase{"noSource", 0, 10000, "t", velmora::kPayloadUnreadable},
+                      RefusalCase{"pieceNotCreatable", 20000, 10000, "blocker\\t",
+                                  velmora::kPieceFailed}),
+    [](const ::testing::TestParamInfo<RefusalCase>& info) { return info.param.label; });
+
+// A size with a high half must not be read by its low half alone: 4 GiB +
+// 20000 bytes would otherwise split as 20000 bytes.
+TEST_F(SplitEngine, PayloadOf4GiBOrMoreIsRefusedNotTruncated) {
+  const uint64_t sizes[] = {(uint64_t{1} << 32) + 20000, uint64_t{0x80000000} + 5};
+  for (uint64_t size : sizes) {
+    std::string source = dir_ / "huge.bin";
+    ASSERT_TRUE(make_sized_file(source, size));
+    EXPECT_EQ(split_existing(source, dir_ / "t", 10000), velmora::kPayloadTooSmall) << size;
+    EXPECT_FALSE(file_exists(dir_ / "t\\hugeVRAX.exe"));
+    DeleteFileA(source.c_str());
+  }
+}
+
+// Compression refuses a source the cabinet format cannot hold before the
+// library sees it, and a source it cannot open; no piece is written.
+TEST_F(SplitEngine, CompressionRefusalsEndWithResult6) {
+  std::string huge = dir_ / "huge.bin";
+  ASSERT_TRUE(make_sized_file(huge, velmora::kMaxCabinetSource));
+  EXPECT_EQ(split_existing(huge, dir_ / "t", 10000, true), velmora::kCompressionFailed);
+  EXPECT_EQ(split_existing(dir_ / "missing.bin", dir_ / "t", 10000, true),
+            velmora::kCompressionFailed);
+  EXPECT_FALSE(dir_exists(dir_ / "t"));
+}
+
+// A compressed set: the payload is a cabinet of the source under its bare
+// name, the header still names the source, the temporary cabinet is gone
+// after the split, and the first piece expands the file again, into a target
+// directory or into the current directory.
+TEST_F(SplitEngine, CompressedSetRebuildsTheSource) {
+  std::string text;
+  for (int i = 0; text.size() < 300000; ++i) text += "line " + std::to_string(i) + " of a text\r\n";
+  std::string bytes = text + pattern_bytes(60000, 12);
+  ASSERT_EQ(split("notes.txt", bytes, dir_ / "c", 10000, true), velmora::kSplitDone);
+  char cabinet[260];
+  ASSERT_TRUE(velmora::temp_cabinet_path(source_.c_str(), cabinet, sizeof cabinet));
+  EXPECT_EQ(payload_path_, cabinet);
+  EXPECT_FALSE(file_exists(cabinet));
+  EXPECT_EQ(read_file(source_), bytes);
+
+  SetOnDisk set = read_set(dir_ / "c\\notesVRAX.exe");
+  ASSERT_TRUE(set.readable);
+  EXPECT_EQ(set.header.compressed, 1);
+  EXPECT_STREQ(set.header.file_name, "notes.txt");
+  std::string payload = set.payload();
+  EXPECT_EQ(set.header.payload_size, payload.size());
+  EXPECT_EQ(payload.substr(0, 4), "MSCF");
+  EXPECT_LT(payload.size(), bytes.size());
+
+  EXPECT_EQ(join(dir_ / "c\\notesVRAX.exe", "notes.txt", dir_ / "expanded\\here"), bytes);
+  EXPECT_EQ(join(dir_ / "c\\notesVRAX.exe", "notes.txt"), bytes);
+}
+
+// A cabinet that compresses below the section size is refused like a small
+// source, and the temporary cabinet stays.
+TEST_F(SplitEngine, CompressedPayloadSmallerThanTheSectionGivesResult2) {
+  std::string bytes(200000, 'a');
+  EXPECT_EQ(split("flat.bin", bytes, dir_ / "c", 100000, true), velmora::kPayloadTooSmall);
+  EXPECT_TRUE(file_exists(payload_path_));
+  EXPECT_FALSE(file_exists(dir_ / "c\\flatVRAX.exe"));
+  DeleteFileA(payload_path_.c_str());
+}
+
+// The close that reports the cabinet unwritten is a compression failure (a
+// directory sits where the cabinet should be written).
+TEST_F(SplitEngine, ACabinetThatCannotBeWrittenGivesResult6) {
+  source_ = dir_ / "blocked.bin";
+  write_file(source_, pattern_bytes(50000, 13));
+  char cabinet[260];
+  ASSERT_TRUE(velmora::temp_cabinet_path(source_.c_str(), cabinet, sizeof cabinet));
+  ASSERT_TRUE(CreateDirectoryA(cabinet, nullptr));
+  EXPECT_EQ(velmora::compress_to_cabinet(source_.c_str(), cabinet), velmora::kCompressionFailed);
+  EXPECT_EQ(split_existing(source_, dir_ / "c", 10000, true), velmora::kCompressionFailed);
+  RemoveDirectoryA(cabinet);
+  EXPECT_FALSE(file_exists(dir_ / "c\\blockedVRAX.exe"));
+}
+
+TEST(TempCabinetPath, IsTheTempDirectoryAndTheSourceFromItsLastBackslash) {
+  char temp[MAX_PATH];
+  GetTempPathA(sizeof temp, temp);
+  char path[260];
+  ASSERT_TRUE(velmora::temp_cabinet_path("C:\\data\\report.doc", path, sizeof path));
+  EXPECT_EQ(std::string(path), std::string(temp) + "\\report.doc.tmp");
+  ASSERT_TRUE(velmora::temp_cabinet_path("report.doc", path, sizeof path));
+  EXPECT_EQ(std::string(path), std::string(temp) + "report.doc.tmp");
+  EXPECT_FALSE(velmora::temp_cabinet_path(("C:\\" + std::string(250, 'x')).c_str(), path, sizeof path));
+}
+
+// More than 1000 later pieces: the 1001st is numbered 1000, and the joiner
+// finds it.
+TEST_F(SplitEngine, PieceNumbersGoPast999) {
+  std::string bytes = pattern_bytes(1 + 1001 * 6929, 5);
+  ASSERT_EQ(split("many.bin", bytes, dir_ / "m", 6941), velmora::kSplitDone);
+  EXPECT_TRUE(file_exists(dir_ / "m\\manyVRAX.999"));
+  EXPECT_TRUE(file_exists(dir_ / "m\\manyVRAX.1000"));
+  EXPECT_FALSE(file_exists(dir_ / "m\\manyVRAX.1001"));
+  SetOnDisk set = read_set(dir_ / "m\\manyVRAX.exe");
+  ASSERT_TRUE(set.readable);
+  EXPECT_EQ(set.header.piece_count, 1002);
+  EXPECT_EQ(join(dir_ / "m\\manyVRAX.exe", "many.bin"), bytes);
+}
+
+// A target directory with a dot and a source name without one: the pieces
+// land beside the directory, and the joiner finds them by the same rule.
+TEST_F(SplitEngine, TargetDirectoryWithADotPutsThePiecesBesideIt) {
+  std::string bytes = pattern_bytes(25000, 6);
+  ASSERT_EQ(split("data", bytes, dir_ / "out.dir", 10000), velmora::kSplitDone);
+  EXPECT_TRUE(file_exists(dir_ / "outVRAX.exe"));
+  EXPECT_TRUE(file_exists(dir_ / "outVRAX.001"));
+  EXPECT_EQ(join(dir_ / "outVRAX.exe", "data"), bytes);
+}
+
+// The real first piece rebuilds its file: from another current directory,
+// into a new target directory (also given with a trailing backslash), and
+// renamed as setup.exe beside pieces renamed to match.
+TEST_F(SplitEngine, FirstPieceRebuildsTheFileWhereverItIsRun) {
+  std::string bytes = pattern_bytes(70000, 7);
+  ASSERT_EQ(split("photo.raw", bytes, dir_ / "set", 20000), velmora::kSplitDone);
+  std::string first = dir_ / "set\\photoVRAX.exe";
+  EXPECT_EQ(join(first, "photo.raw"), bytes);
+  EXPECT_EQ(join(first, "photo.raw", dir_ / "new\\deeper"), bytes);
+  ProcessResult trailing = run_process("\"" + first + "\" \"" + (dir_ / "tb\\") + "\"", dir_.path());
+  EXPECT_EQ(trailing.exit_code, 0u) << trailing.output;
+  EXPECT_EQ(read_file(dir_ / "tb\\photo.raw"), bytes);
+
+  CreateDirectoryA((dir_ / "renamed").c_str(), nullptr);
+  ASSERT_TRUE(CopyFileA(first.c_str(), (dir_ / "renamed\\setup.exe").c_str(), FALSE));
+  for (int n = 0; n < 3; ++n) {
+    std::string from = piece_name(first, n), to = piece_name(dir_ / "renamed\\setup.exe", n);
+    ASSERT_TRUE(CopyFileA(from.c_str(), to.c_str(), FALSE)) << to;
+  }
+  EXPECT_EQ(join(dir_ / "renamed\\setup.exe", "photo.raw", dir_ / "from_setup"), bytes);
+}
+
+// With automatic size, a target drive with more free space than the payload
+// gives result 2 at once; a drive whose space cannot be measured counts as
+// full, so the prompt appears, and No gives result 10 before anything is written.
+TEST_F(SplitEngine, AutomaticSizeMeasuresTheTargetDrive) {
+  uint32_t free_bytes = velmora::free_space_of(dir_.path().c_str());
+  EXPECT_GT(free_bytes, 6940u);
+  EXPECT_LE(free_bytes, 0x7FFFFFFFu);
+  EXPECT_EQ(split("s.bin", pattern_bytes(30000, 8), dir_ / "t", 0, false, true),
+            velmora::kPayloadTooSmall);
+
+  velmora::set_prompt_function(count_and_decline);
+  EXPECT_EQ(velmora::free_space_of("Q:\\nowhere"), 0u);
+  EXPECT_EQ(split("s.bin", pattern_bytes(30000, 8), "Q:\\nowhere", 0, false, true),
+            velmora::kDiskDeclined);
+  EXPECT_EQ(g_prompts, 1);
+}
+
+// copy_block reports a read past the end (a vanished or shrunken source) and
+// a write that the piece refuses; it never pretends to have copied.
+TEST_F(SplitEngine, CopyBlockReportsFailedReadsAndWrites) {
+  write_file(dir_ / "src", pattern_bytes(3000, 9));
+  HANDLE source = CreateFileA((dir_ / "src").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  HANDLE piece = CreateFileA((dir_ / "piece").c_str(), GENERIC_WRITE | GENERIC_READ, 0, nullptr,
+                             CREATE_ALWAYS, 0, nullptr);
+  HANDLE read_only = CreateFileA((dir_ / "src").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+  char buffer[2100];
+  EXPECT_TRUE(velmora::copy_block(source, piece, buffer, 0, 100, 2048));
+  EXPECT_FALSE(velmora::copy_block(source, piece, buffer, 2048, 0, 2048));  // 952 bytes left
+  EXPECT_FALSE(velmora::copy_block(source, read_only, buffer, 0, 0, 2048));
+  CloseHandle(read_only);
+  CloseHandle(piece);
+  CloseHandle(source);
+  EXPECT_EQ(read_file(dir_ / "piece").substr(100), pattern_bytes(3000, 9).substr(0, 2048));
+}
+
+// A break cuts the current piece at its last whole block; its record says
+// exactly what it holds, no later piece follows, the result is 0 and the set
+// rejoins into the leading part of the payload.
+class SplitBreak : public SplitEngine {
+ protected:
+  // Splits on a thread and sets break_requested once `trigger` has reached
+  // `min_size` bytes; returns the set read back.
+  SetOnDisk split_with_break(const std::string& trigger, uint64_t min_size, int32_t section) {
+    bytes_ = pattern_bytes(48 << 20, 10);
+    source_ = dir_ / "big.bin";
+    write_file(source_, bytes_);
+    std::atomic<int> result{-1};
+    std::thread worker([&] { result = split_existing(source_, dir_ / "b", section); });
+    for (;;) {
+      WIN32_FILE_ATTRIBUTE_DATA info;
+      if (GetFileAttributesExA(trigger.c_str(), GetFileExInfoStandard, &info) &&
+          info.nFileSizeLow >= min_size) {
+        break_requested = 1;
+        break;
+      }
+      if (result != -1) break;
+      Sleep(0);
+    }
+    worker.join();
+    EXPECT_EQ(result, velmora::kSplitDone);
+    EXPECT_EQ(break_requested, 1) << "the split ended before the break";
+    return read_set(dir_ / "b\\bigVRAX.exe");
+  }
+
+  void expect_cut_set(const SetOnDisk& set, uint64_t section) {
+    ASSERT_TRUE(set.readable);
+    EXPECT_EQ(set.header.piece_count, static_cast<int32_t>(set.pieces.size()));
+    EXPECT_FALSE(file_exists(piece_name(dir_ / "b\\bigVRAX.exe", set.pieces.size() - 1)));
+    for (size_t i = 0; i < set.pieces.size(); ++i) {
+      uint32_t data_offset = i == 0 ? 6940 : 12;
+      EXPECT_EQ(set.pieces[i].file_size, data_offset + set.pieces[i].data.size()) << i;
+    }
+    // A piece cut by the break ends on a whole block (or holds nothing); only
+    // a break between two pieces leaves the last one full.
+    const Piece& cut = set.pieces.back();
+    if (cut.file_size != section && cut.chunk.block_count > 0) {
+      EXPECT_EQ(cut.chunk.last_block_size, 2048);
+    }
+    std::string payload = set.payload();
+    EXPECT_LT(payload.size(), bytes_.size());
+    EXPECT_EQ(payload, bytes_.substr(0, payload.size()));
+    EXPECT_EQ(join(dir_ / "b\\bigVRAX.exe", "big.bin"), payload);
+  }
+  std::string bytes_;
+};
+
+TEST_F(SplitBreak, BreakBeforeTheFirstBlockLeavesAnEmptyFirstPiece) {
+  write_file(dir_ / "s.bin", pattern_bytes(50000, 11));
+  break_requested = 1;
+  ASSERT_EQ(split_existing(dir_ / "s.bin", dir_ / "b", 20000), velmora::kSplitDone);
+  SetOnDisk set = read_set(dir_ / "b\\sVRAX.exe");
+  ASSERT_TRUE(set.readable);
+  EXPECT_EQ(set.header.piece_count, 1);
+  EXPECT_EQ(set.pieces[0].chunk.block_count, 0);
+  EXPECT_FALSE(file_exists(dir_ / "b\\sVRAX.000"));
+  EXPECT_EQ(join(dir_ / "b\\sVRAX.exe", "s.bin"), "");
+}
+
+TEST_F(SplitBreak, BreakDuringTheFirstPiece) {
+  SetOnDisk set = split_with_break(dir_ / "b\\bigVRAX.exe", 1 << 20, 40 << 20);
+  EXPECT_EQ(set.pieces.size(), 1u);
+  expect_cut_set(set, 40 << 20);
+}
+
+TEST_F(SplitBreak, BreakDuringALaterPiece) {
+  SetOnDisk set = split_with_break(dir_ / "b\\bigVRAX.002", 100000, 1 << 20);
+  EXPECT_GE(set.pieces.size(), 4u);
+  expect_cut_set(set, 1 << 20);
+}
+
+}  // namespace

@@ -1,0 +1,178 @@
+// Sets written to a real 1440 KiB drive A: (a tmpfs, see floppy_fixture.sh):
+// pieces sized by the free space of each disk, disks changed through the
+// prompt seam, and a disk that runs full in the middle of a piece.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "split_engine.h"
+#include "split_test_support.h"
+#include "split_worker.h"
+#include "test_support.h"
+
+namespace {
+
+using namespace testing_support;
+using namespace split_testing;
+
+constexpr uint64_t kFloppyBytes = 1474560;
+
+std::vector<std::string> files_on_a() {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA entry;
+  HANDLE find = FindFirstFileA("A:\\*", &entry);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(entry.cFileName);
+  } while (FindNextFileA(find, &entry));
+  FindClose(find);
+  return names;
+}
+
+// What the prompt seam does: it plays the user who changes disks.
+struct DiskChanger {
+  std::string shelf;                   // where disks taken out of the drive go
+  std::vector<uint32_t> free_offered;  // free space of each new disk
+  int no_space_prompts = 0;
+  int first_disk_prompts = 0;
+  std::string shrink_source;           // when set, the source shrinks at the first change
+};
+DiskChanger* g_changer = nullptr;
+
+// Takes every file out of the drive (junk is thrown away).
+void empty_drive() {
+  for (const std::string& name : files_on_a()) {
+    std::string from = "A:\\" + name;
+    if (name == "junk.dat") {
+      DeleteFileA(from.c_str());
+    } else {
+      MoveFileExA(from.c_str(), (g_changer->shelf + "\\" + name).c_str(), MOVEFILE_COPY_ALLOWED | MOVEFILE_REPLACE_EXISTING);
+    }
+  }
+}
+
+int change_disk(const char* text, UINT type) {
+  DiskChanger& changer = *g_changer;
+  if (std::string(text) == velmora::kNoSpacePrompt) {
+    EXPECT_EQ(type, static_cast<UINT>(MB_YESNO | MB_ICONEXCLAMATION));
+    ++changer.no_space_prompts;
+    empty_drive();
+    if (!changer.shrink_source.empty()) {
+      HANDLE source = CreateFileA(changer.shrink_source.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
+      SetFilePointer(source, 1500000, nullptr, FILE_BEGIN);
+      SetEndOfFile(source);
+      CloseHandle(source);
+    }
+    // The second new disk is not empty: it has less room than the others.
+    if (changer.no_space_prompts == 2) write_file("A:\\junk.dat", std::string(100000, 'j'));
+    changer.free_offered.push_back(velmora::free_space_of("A:\\"));
+    return IDYES;
+  }
+  EXPECT_STREQ(text, velmora::kFirstDiskPrompt);
+  EXPECT_EQ(type, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
+  ++changer.first_disk_prompts;
+  empty_drive();
+  for (const char* name : {"bigVRAX.exe"})
+    MoveFileExA((changer.shelf + "\\" + name).c_str(), (std::string("A:\\") + name).c_str(), MOVEFILE_COPY_ALLOWED);
+  return IDOK;
+}
+
+class Floppy : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ULARGE_INTEGER free_bytes, total;
+    if (!GetDiskFreeSpaceExA("A:\\", &free_bytes, &total, nullptr) || total.QuadPart != kFloppyBytes)
+      GTEST_SKIP() << "drive A: is not a 1440 KiB tmpfs (mounting was refused?); skipped";
+    for (const std::string& name : files_on_a()) DeleteFileA(("A:\\" + name).c_str());
+    add_bin_to_path();
+    velmora::set_joiner_image_source(velmora_exe().c_str());
+    changer_.shelf = dir_ / "shelf";
+    CreateDirectoryA(changer_.shelf.c_str(), nullptr);
+    g_changer = &changer_;
+    velmora::set_prompt_function(change_disk);
+    break_requested = 0;
+  }
+  void TearDown() override {
+    velmora::set_prompt_function(nullptr);
+    for (const std::string& name : files_on_a()) DeleteFileA(("A:\\" + name).c_str());
+  }
+
+  int split(const std::string& bytes, int32_t section, bool autodetect) {
+    source_ = dir_ / "big.bin";
+    write_file(source_, bytes);
+    char path[260];
+    strcpy(path, source_.c_str());
+    return velmora::split_file(path, "A:\\", section, false, autodetect);
+  }
+
+  ScratchDir dir_;
+  DiskChanger changer_;
+  std::string source_;
+};
+
+// Every piece takes the whole free space of the disk in the drive at the
+// moment it is begun; the first disk comes back for the header; the pieces
+// gathered from all disks rebuild the file.
+TEST_F(Floppy, AutomaticSizeFillsEachDiskAndTheSetRejoins) {
+  const uint32_t first = kFloppyBytes - 6940, full = kFloppyBytes - 12;
+  const uint32_t with_junk_disk = kFloppyBytes - 102400 - 12;
+  std::string bytes = pattern_bytes(first + full + with_junk_disk + 500000, 21);
+  ASSERT_EQ(split(bytes, 0, true), velmora::kSplitDone);
+  EXPECT_EQ(changer_.first_disk_prompts, 1);
+  ASSERT_EQ(changer_.free_offered.size(), 3u);
+  EXPECT_EQ(changer_.free_offered[0], kFloppyBytes);
+  EXPECT_EQ(changer_.free_offered[1], kFloppyBytes - 102400);  // tmpfs counts whole pages
+  empty_drive();
+  SetOnDisk set = read_set(changer_.shelf + "\\bigVRAX.exe");
+  ASSERT_TRUE(set.readable);
+  std::string sizes;
+  for (const Piece& piece : set.pieces) sizes += std::to_string(piece.file_size) + " ";
+  for (uint32_t offered : changer_.free_offered) sizes += "/" + std::to_string(offered);
+  ASSERT_EQ(set.pieces.size(), 4u) << sizes;
+  EXPECT_EQ(set.pieces[0].file_size, kFloppyBytes);
+  EXPECT_EQ(set.pieces[1].file_size, changer_.free_offered[0]);
+  EXPECT_EQ(set.pieces[2].file_size, changer_.free_offered[1]);
+  EXPECT_EQ(set.pieces[3].file_size, 12u + 500000u);
+  EXPECT_EQ(set.payload(), bytes);
+
+  CreateDirectoryA((dir_ / "cwd").c_str(), nullptr);
+  ProcessResult join = run_process("\"" + changer_.shelf + "\\bigVRAX.exe\"", dir_ / "cwd");
+  EXPECT_EQ(join.exit_code, 0u) << join.output;
+  EXPECT_EQ(read_file(dir_ / "cwd\\big.bin"), bytes);
+}
+
+// A disk that runs full in the middle of a piece ends the split with result 3,
+// never "Procedure comlete." (the write first comes back short).
+TEST_F(Floppy, AFullDiskEndsTheSplitWithResult3) {
+  EXPECT_EQ(split(pattern_bytes(3000000, 22), 2000000, false), velmora::kPieceFailed);
+  EXPECT_EQ(changer_.no_space_prompts, 0);
+}
+
+// A source that shrinks while it is split (a read past its new end) ends the
+// split with result 3.
+TEST_F(Floppy, AFailedReadEndsTheSplitWithResult3) {
+  changer_.shrink_source = dir_ / "big.bin";
+  EXPECT_EQ(split(pattern_bytes(3000000, 23), 0, true), velmora::kPieceFailed);
+  EXPECT_EQ(changer_.no_space_prompts, 1);
+  EXPECT_EQ(changer_.first_disk_prompts, 0);
+}
+
+// The joiner writing onto a full disk stops, and the file of the output's
+// name that was there before is untouched; nothing else is left on the disk.
+TEST_F(Floppy, TheJoinerOnAFullDiskDestroysNothing) {
+  std::string bytes = pattern_bytes(2000000, 24);
+  write_file(dir_ / "big.bin", bytes);
+  char path[260];
+  strcpy(path, (dir_ / "big.bin").c_str());
+  ASSERT_EQ(velmora::split_file(path, (dir_ / "set").c_str(), 500000, false, false), velmora::kSplitDone);
+  ASSERT_TRUE(write_file("A:\\big.bin", "precious"));
+  ProcessResult join = run_process("\"" + (dir_ / "set\\bigVRAX.exe") + "\"", "A:\\");
+  EXPECT_EQ(join.exit_code, 1u);
+  EXPECT_NE(join.output.find("bigVRAX"), std::string::npos) << join.output;
+  EXPECT_EQ(read_file("A:\\big.bin"), "precious");
+  EXPECT_EQ(files_on_a(), std::vector<std::string>{"big.bin"});
+}
+
+}  // namespace

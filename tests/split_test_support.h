@@ -1,0 +1,58 @@
+// Helpers for the split and join tests: running a program as a process, and
+// an independent reading of a split set from its files.
+#ifndef VELMORA_SPLIT_TEST_SUPPORT_H
+#define VELMORA_SPLIT_TEST_SUPPORT_H
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "split_set_format.h"
+
+namespace split_testing {
+
+struct ProcessResult {
+  DWORD exit_code = 0xdeadbeef;
+  std::string output;  // standard output and error together
+};
+
+// Runs `command_line` with `directory` as current directory (empty: ours)
+// and waits for it. The child finds vornex.dll through PATH (see
+// add_bin_to_path).
+ProcessResult run_process(const std::string& command_line, const std::string& directory);
+
+// Puts build/bin on PATH, so that a first piece anywhere finds vornex.dll.
+void add_bin_to_path();
+
+std::string velmora_exe();
+std::string joiner_exe();
+
+// Sets a file's size without writing its data (sparse on the Linux side).
+bool make_sized_file(const std::string& path, uint64_t size);
+
+// What one piece's file says about itself.
+struct Piece {
+  std::string name;
+  uint64_t file_size = 0;
+  splitset::ChunkRecord chunk{};
+  std::string data;  // the data area by the block rule
+};
+
+// A set read back from its files by the block rule, independent of the joiner.
+struct SetOnDisk {
+  bool readable = false;
+  splitset::SplitHeader header{};
+  std::string image;  // the first 6656 bytes of the first piece
+  std::vector<Piece> pieces;
+  std::string payload() const;
+};
+SetOnDisk read_set(const std::string& first_piece);
+
+// The name of later piece `number` beside `first_piece`, by the piece-name rule.
+std::string piece_name(const std::string& first_piece, uint32_t number);
+
+}  // namespace split_testing
+
+#endif  // VELMORA_SPLIT_TEST_SUPPORT_H

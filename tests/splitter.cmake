@@ -1,0 +1,35 @@
+# Tests of the splitter: the set format, the engine writing real sets that the
+# real joiner rebuilds, the worker, and the PE tables of velmora.exe.
+set(split_support ${CMAKE_CURRENT_SOURCE_DIR}/split_test_support.cpp)
+
+velmora_gtest(split_format_tests SOURCES split_format_tests.cpp LIBS splitter_core)
+velmora_gtest(split_engine_tests SOURCES split_engine_tests.cpp ${split_support} LIBS splitter_core)
+add_dependencies(split_engine_tests velmora joiner)
+velmora_gtest(split_worker_tests SOURCES split_worker_tests.cpp ${split_support} LIBS splitter_core)
+add_dependencies(split_worker_tests velmora)
+
+add_test(NAME velmora_imports
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/check_pe_tables.sh imports $<TARGET_FILE:velmora>
+          _vornex_init_cab@4 _vornex_add_file@16 _vornex_close_cab@4)
+# velmora.exe carries the joiner image, byte for byte, at its fixed offset.
+add_test(NAME velmora_carries_joiner_image
+  COMMAND sh -c "cmp -n 6656 -i 347648:0 \"$0\" \"$1\" && test $(stat -c %s \"$0\") -eq 354304"
+          $<TARGET_FILE:velmora> $<TARGET_FILE:joiner>)
+
+# A compressed set's payload checked by cabextract and gcab, and rebuilt.
+add_test(NAME compressed_set_linux_check
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/split_cab_check.sh ${CMAKE_BINARY_DIR})
+set_tests_properties(compressed_set_linux_check PROPERTIES TIMEOUT 120)
+
+# Drive A: as a 1440 KiB tmpfs for the floppy tests (they skip without it).
+add_test(NAME floppy_mount COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/floppy_fixture.sh setup ${CMAKE_BINARY_DIR})
+add_test(NAME floppy_unmount COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/floppy_fixture.sh cleanup ${CMAKE_BINARY_DIR})
+set_tests_properties(floppy_mount PROPERTIES FIXTURES_SETUP floppy RESOURCE_LOCK floppy)
+set_tests_properties(floppy_unmount PROPERTIES FIXTURES_CLEANUP floppy RESOURCE_LOCK floppy)
+add_executable(split_floppy_tests split_floppy_tests.cpp ${split_support} test_support.cpp)
+target_include_directories(split_floppy_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(split_floppy_tests PRIVATE gtest gtest_main splitter_core)
+add_dependencies(split_floppy_tests velmora joiner)
+gtest_discover_tests(split_floppy_tests
+  DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+  PROPERTIES FIXTURES_REQUIRED floppy RESOURCE_LOCK floppy TIMEOUT 120)
