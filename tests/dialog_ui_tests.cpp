@@ -201,14 +201,15 @@ TEST_P(IdlePriority, HoldsForTheLengthOfTheSplitOnly) {
 INSTANTIATE_TEST_SUITE_P(Dialog, IdlePriority, ::testing::Values(true, false),
                          [](const auto& info) { return info.param ? "On" : "Off"; });
 
-// Drive A: is a 1440k tmpfs (set up by the floppy fixture when mounting is
+// Drive A: is an empty 1440 KiB tmpfs (the floppy fixture, where mounting is
 // allowed). The first piece fills the disk; the worker then asks for another.
 TEST_F(DialogUi, AutodetectOnAFullFloppyAsksForAnotherDiskAndNoBreaksOff) {
   ULARGE_INTEGER free_bytes{}, total_bytes{};
   if (!GetDiskFreeSpaceExA("A:\\", &free_bytes, &total_bytes, nullptr) ||
       total_bytes.QuadPart != 1474560) {
-    GTEST_SKIP() << "drive A: is not a 1440k floppy (mounting a tmpfs was refused?)";
+    GTEST_SKIP() << "drive A: is not a 1440 KiB floppy (mounting a tmpfs was refused?)";
   }
+  ASSERT_EQ(free_bytes.QuadPart, total_bytes.QuadPart) << "drive A: is not empty";
   std::string source = scratch / "disk.bin";
   ASSERT_TRUE(ui_driver::write_pattern_file(source, 2));
   out = "A:";
