@@ -43,7 +43,10 @@ TMainDialog::TMainDialog(HINSTANCE instance) : instance_(instance) {
     throw;
   }
   ShowWindow(dialog_, SW_SHOW);
-  SetFocus(file_edit_.edit());
+  SetForegroundWindow(dialog_);
+  // Through the dialog manager, so that it also restores this focus whenever
+  // the dialog is activated again.
+  SendMessageA(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(file_edit_.edit()), TRUE);
 }
 
 TMainDialog::~TMainDialog() {

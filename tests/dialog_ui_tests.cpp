@@ -169,14 +169,25 @@ TEST_F(DialogUi, BreakWithNoSplitChangesNothing) {
   EXPECT_TRUE(split_enabled());
 }
 
-TEST_F(DialogUi, EnterAndEscapeNeitherCloseNorSplit) {
+HWND focus_of(HWND dialog) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info);
+  return info.hwndFocus;
+}
+
+// Enter is not turned into Tab, and neither Enter nor Escape closes or splits.
+TEST_F(DialogUi, EnterAndEscapeNeitherMoveOnNorCloseNorSplit) {
+  HWND edit = app.control(IDC_FILE_EDIT);
+  ASSERT_TRUE(ui_driver::wait_until([&] { return focus_of(app.dialog()) == edit; }, 3000))
+      << "the dialog does not open in file_edit: " << focus_of(app.dialog());
   for (WPARAM key : {VK_RETURN, VK_ESCAPE}) {
-    HWND edit = app.control(IDC_SECTION_EDIT);
-    PostMessageA(edit, WM_KEYDOWN, key, 0);
-    PostMessageA(edit, WM_KEYUP, key, 0);
+    PostMessageA(edit, WM_KEYDOWN, key, 1);
+    PostMessageA(edit, WM_KEYUP, key, 0xC0000001);
   }
   EXPECT_EQ(app.wait_for_other_dialog(500), nullptr);
   EXPECT_TRUE(app.running());
+  EXPECT_EQ(focus_of(app.dialog()), edit);
 }
 
 class IdlePriority : public DialogUi, public ::testing::WithParamInterface<bool> {};
