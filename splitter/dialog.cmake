@@ -15,6 +15,8 @@ set(VELMORA_UI_SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/resources.rc
 )
 set(VELMORA_UI_LIBS comctl32 comdlg32 shell32 ole32 gdi32 user32)
-# The banner is a resource: rebuild the resources when it changes.
+# windres looks for banner.bmp and dialog_ids.h in the include directories;
+# the resources are rebuilt when either changes.
 set_source_files_properties(${CMAKE_CURRENT_SOURCE_DIR}/resources.rc PROPERTIES
+  INCLUDE_DIRECTORIES ${CMAKE_CURRENT_SOURCE_DIR}
   OBJECT_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/banner.bmp;${CMAKE_CURRENT_SOURCE_DIR}/dialog_ids.h")
