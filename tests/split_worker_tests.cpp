@@ -39,8 +39,13 @@ class SplitWorker : public ::testing::Test {
  protected:
   void SetUp() override {
     velmora::set_joiner_image_source(split_testing::velmora_exe().c_str());
-    dialog_ = CreateWindowA("STATIC", "worker test", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
-                            nullptr, nullptr, nullptr);
+    // The first window of a fresh Wine prefix can fail while Wine's desktop
+    // process is still starting; try again for a few seconds.
+    for (int attempt = 0; attempt < 50 && !dialog_; ++attempt) {
+      dialog_ = CreateWindowA("STATIC", "worker test", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
+                              nullptr, nullptr, nullptr, nullptr);
+      if (!dialog_) Sleep(100);
+    }
     button_ = CreateWindowA("BUTTON", "Split", WS_CHILD | WS_VISIBLE, 0, 0, 60, 20, dialog_,
                             nullptr, nullptr, nullptr);
     ASSERT_TRUE(dialog_ && button_);
