@@ -14,6 +14,11 @@ wine_env_prepare() {
         WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i </dev/null >/dev/null 2>&1
         # No window manager under Xvfb: without this every window close waits ~2 s.
         wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+        # Debian's Wine does not find the fonts of fonts-wine in its data
+        # directory; linked into the prefix, Tahoma is there for the dialog.
+        if [ -d /usr/share/wine/fonts ]; then
+          ln -sf /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
+        fi
         wineserver -w
         touch "$WINEPREFIX/.velmora-ready"
       fi

@@ -1,0 +1,22 @@
+// The platform's pickers behind the browse buttons.
+#ifndef VELMORA_BROWSE_DIALOGS_H
+#define VELMORA_BROWSE_DIALOGS_H
+
+#include <windows.h>
+
+#include <string>
+
+namespace velmora {
+
+// The file-open dialog (title "Files", filter "All files (*.*)", resizable),
+// starting at `current` when that names an existing file. The chosen path,
+// or "" when the user cancels.
+std::string pick_file(HWND owner, const std::string& current);
+
+// The folder picker, starting at `current` when that names a directory. The
+// chosen directory, or "" when the user cancels or picks no file-system one.
+std::string pick_directory(HWND owner, const std::string& current);
+
+}  // namespace velmora
+
+#endif  // VELMORA_BROWSE_DIALOGS_H

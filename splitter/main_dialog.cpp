@@ -1,0 +1,200 @@
+#include "main_dialog.h"
+
+#include <commctrl.h>
+
+#include <string>
+
+#include "browse_dialogs.h"
+#include "dialog_font.h"
+#include "dialog_ids.h"
+#include "exception_message.h"
+#include "message_pump.h"
+#include "source_file_name.h"
+#include "split_worker.h"
+
+using velmora::Place;
+using velmora::create_child;
+
+namespace {
+
+const int kClientWidth = 355;
+const int kClientHeight = 325;
+const int kBrowseButtonWidth = 20;
+const velmora::SpinRange kSectionRange{0, 2000000000};
+const velmora::SpinEdit::Steps kSectionSteps{10000, 10};
+
+bool is_checked(HWND box) { return SendMessageA(box, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+}  // namespace
+
+TMainDialog::TMainDialog(HINSTANCE instance) : instance_(instance) {
+  font_ = velmora::make_dialog_font();
+  banner_ = velmora::BitmapHandle(static_cast<HBITMAP>(
+      LoadImageA(instance, MAKEINTRESOURCEA(IDB_BANNER), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+  if (!banner_) throw velmora::UiError("Cannot load the banner bitmap");
+  CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_MAIN_DIALOG), nullptr, dialog_proc,
+                     reinterpret_cast<LPARAM>(this));
+  if (!dialog_) throw velmora::UiError("Cannot create the main dialog");
+  try {
+    build_controls();
+    place_on_screen();
+  } catch (...) {
+    DestroyWindow(dialog_);
+    throw;
+  }
+  ShowWindow(dialog_, SW_SHOW);
+  SetForegroundWindow(dialog_);
+  // Through the dialog manager, so that it also restores this focus whenever
+  // the dialog is activated again.
+  SendMessageA(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(file_edit_.edit()), TRUE);
+}
+
+TMainDialog::~TMainDialog() {
+  if (dialog_) DestroyWindow(dialog_);
+}
+
+void TMainDialog::build_controls() {
+  HFONT font = font_.get();
+  // Creation order is the z-order, which is the tab order.
+  create_child(dialog_, "STATIC", "", SS_OWNERDRAW, 0, {-1, 0, 357, 62}, IDC_IMAGE1, font);
+  panel_ = create_child(dialog_, velmora::kPanelClass, "", 0, WS_EX_CONTROLPARENT,
+                        {0, 62, 355, 219}, IDC_PANEL1, font);
+
+  create_child(panel_, "STATIC", "File path", SS_LEFTNOWORDWRAP, 0, {265, 14, 41, 13}, IDC_LABEL1, font);
+  file_edit_.create(panel_, IDC_FILE_EDIT, {10, 14, 249, 21}, kBrowseButtonWidth, font, [this] {
+    std::string chosen = velmora::pick_file(dialog_, file_edit_.text());
+    if (!chosen.empty()) file_edit_.set_text(chosen);
+  });
+  create_child(panel_, "STATIC", "Target directory", SS_LEFTNOWORDWRAP, 0, {265, 42, 78, 13}, IDC_LABEL2,
+               font);
+  dir_edit_.create(panel_, IDC_DIR_EDIT, {10, 42, 249, 21}, kBrowseButtonWidth, font, [this] {
+    std::string chosen = velmora::pick_directory(dialog_, dir_edit_.text());
+    if (!chosen.empty()) dir_edit_.set_text(chosen);
+  });
+  create_child(panel_, "STATIC", "Section size (byte)", SS_LEFTNOWORDWRAP, 0, {170, 70, 89, 13}, IDC_LABEL3,
+               font);
+  section_edit_.create(panel_, IDC_SECTION_EDIT, {10, 70, 153, 22}, font, kSectionRange,
+                       kSectionSteps, 0);
+  checkbox1_ = create_child(panel_, "BUTTON", "Compress file", BS_AUTOCHECKBOX | WS_TABSTOP, 0,
+                            {10, 108, 89, 17}, IDC_CHECKBOX1, font);
+  checkbox2_ = create_child(panel_, "BUTTON", "Idle priority", BS_AUTOCHECKBOX | WS_TABSTOP, 0,
+                            {10, 128, 97, 17}, IDC_CHECKBOX2, font);
+  SendMessageA(checkbox2_, BM_SETCHECK, BST_CHECKED, 0);
+  checkbox3_ = create_child(panel_, "BUTTON", "Autodetect section size",
+                            BS_AUTOCHECKBOX | WS_TABSTOP, 0, {10, 150, 143, 17}, IDC_CHECKBOX3,
+                            font);
+  create_child(panel_, "STATIC",
+               "To unpacking the DLLs vornex.dll and cabinet.dll \r\n"
+               "must be in the system present!",
+               SS_LEFTNOWORDWRAP, 0, {10, 177, 231, 26}, IDC_LABEL4, font);
+
+  split_button_ = create_child(dialog_, "BUTTON", "Split", BS_PUSHBUTTON | WS_TABSTOP, 0,
+                               {44, 291, 75, 25}, IDC_BUTTON1, font);
+  create_child(dialog_, "BUTTON", "Close", BS_PUSHBUTTON | WS_TABSTOP, 0, {236, 291, 75, 25},
+               IDC_BUTTON2, font);
+  create_child(dialog_, "BUTTON", "Break", BS_PUSHBUTTON | WS_TABSTOP, 0, {140, 291, 75, 25},
+               IDC_BUTTON3, font);
+}
+
+// Sizes the frame around a 355 x 325 client area and centres it on the screen.
+void TMainDialog::place_on_screen() {
+  RECT frame{0, 0, kClientWidth, kClientHeight};
+  AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrA(dialog_, GWL_STYLE)), FALSE,
+                     static_cast<DWORD>(GetWindowLongPtrA(dialog_, GWL_EXSTYLE)));
+  int width = frame.right - frame.left;
+  int height = frame.bottom - frame.top;
+  int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+  int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+  SetWindowPos(dialog_, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TMainDialog::draw_banner(const DRAWITEMSTRUCT& item) const {
+  HDC source = CreateCompatibleDC(item.hDC);
+  if (!source) return;
+  HGDIOBJ previous = SelectObject(source, banner_.get());
+  BITMAP bitmap{};
+  GetObjectA(banner_.get(), sizeof bitmap, &bitmap);
+  SetStretchBltMode(item.hDC, HALFTONE);
+  SetBrushOrgEx(item.hDC, 0, 0, nullptr);
+  StretchBlt(item.hDC, item.rcItem.left, item.rcItem.top, item.rcItem.right - item.rcItem.left,
+             item.rcItem.bottom - item.rcItem.top, source, 0, 0, bitmap.bmWidth, bitmap.bmHeight,
+             SRCCOPY);
+  SelectObject(source, previous);
+  DeleteDC(source);
+}
+
+void TMainDialog::on_split() {
+  if (closing_) return;  // a split must not start once the dialog is closing
+  std::string source = velmora::resolve_source_file(file_edit_.text(), velmora::is_existing_file);
+  // The job holds 259 characters; a longer name would name another file.
+  if (source.empty() || source.size() >= sizeof(SplitJob::source_path)) {
+    MessageBoxA(dialog_, "Invalid file name.", "Error", MB_OK | MB_ICONERROR);
+    return;
+  }
+  bool started = start_split(dialog_, split_button_, source.c_str(), dir_edit_.text().c_str(),
+                             section_edit_.value(), is_checked(checkbox1_),
+                             is_checked(checkbox2_), is_checked(checkbox3_));
+  if (!started) {
+    MessageBoxA(dialog_, "Cannot start the split.", "Error", MB_OK | MB_ICONERROR);
+  }
+}
+
+void TMainDialog::on_close_request() {
+  if (closing_) return;  // already waiting for the worker
+  closing_ = true;
+  break_requested = 1;
+  velmora::wait_dispatching(dialog_, [] { return worker_finished.load() != 0; });
+  DestroyWindow(dialog_);
+}
+
+INT_PTR TMainDialog::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_COMMAND:
+      if (HIWORD(wparam) != BN_CLICKED) return FALSE;
+      switch (LOWORD(wparam)) {
+        case IDC_BUTTON1: on_split(); return TRUE;
+        case IDC_BUTTON3: break_requested = 1; return TRUE;
+        case IDC_BUTTON2: on_close_request(); return TRUE;
+        // Enter and Escape arrive as IDOK and IDCANCEL: neither does anything.
+        case IDOK:
+        case IDCANCEL: return TRUE;
+      }
+      return FALSE;
+    case WM_DRAWITEM: {
+      auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lparam);
+      if (item->CtlID != IDC_IMAGE1) return FALSE;
+      draw_banner(*item);
+      return TRUE;
+    }
+    case WM_CLOSE:
+      on_close_request();
+      return TRUE;
+    case WM_DESTROY:
+      // Only the close handler ends the program; a dialog destroyed because
+      // start-up failed must leave no WM_QUIT behind, or the box reporting
+      // the failure would vanish at once.
+      if (closing_) PostQuitMessage(0);
+      return TRUE;
+    case WM_NCDESTROY:
+      dialog_ = nullptr;
+      return FALSE;
+  }
+  return FALSE;
+}
+
+INT_PTR CALLBACK TMainDialog::dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_INITDIALOG) {
+    auto* self = reinterpret_cast<TMainDialog*>(lparam);
+    self->dialog_ = dialog;
+    SetWindowLongPtrA(dialog, DWLP_USER, lparam);
+    return FALSE;  // the constructor sets the focus once the controls exist
+  }
+  auto* self = reinterpret_cast<TMainDialog*>(GetWindowLongPtrA(dialog, DWLP_USER));
+  if (!self) return FALSE;
+  try {
+    return self->on_message(message, wparam, lparam);
+  } catch (...) {
+    velmora::show_exception_message(dialog, velmora::current_exception_text());
+    return TRUE;
+  }
+}

@@ -1,0 +1,63 @@
+// MainDialog, the splitter's only window: source file, target directory,
+// section size, three options, and the Split, Break and Close buttons.
+//
+// How it works
+// - The window is a modeless dialog (class "#32770") made from an empty
+//   template; every control is created in code at its place in pixels, in
+//   the font Tahoma -11 px (Cyrillic character set), so neither the layout
+//   nor the font follows the screen's font size.
+// - Split resolves the source file name, then hands the inputs to
+//   start_split (split_worker.h), which starts the worker thread. The dialog
+//   learns of the end only through the worker's result box and the Split
+//   button coming back.
+// - Break sets break_requested. Close and the close box both arrive as
+//   WM_CLOSE: the handler sets break_requested and waits for worker_finished,
+//   dispatching the dialog's messages all the while, because the worker's
+//   result box is owned by this dialog and cannot appear or go away while its
+//   owner's thread stops answering. Then the dialog is destroyed and the
+//   message loop ends.
+#ifndef VELMORA_MAIN_DIALOG_H
+#define VELMORA_MAIN_DIALOG_H
+
+#include <windows.h>
+
+#include "button_edit.h"
+#include "spin_edit.h"
+#include "ui_handles.h"
+
+class TMainDialog {
+ public:
+  // Creates the dialog, shown and centred on the screen; throws
+  // velmora::UiError when it cannot.
+  explicit TMainDialog(HINSTANCE instance);
+  ~TMainDialog();
+  TMainDialog(const TMainDialog&) = delete;
+  TMainDialog& operator=(const TMainDialog&) = delete;
+
+  HWND handle() const { return dialog_; }
+
+ private:
+  static INT_PTR CALLBACK dialog_proc(HWND, UINT, WPARAM, LPARAM);
+  INT_PTR on_message(UINT message, WPARAM wparam, LPARAM lparam);
+  void build_controls();
+  void place_on_screen();
+  void draw_banner(const DRAWITEMSTRUCT& item) const;
+  void on_split();
+  void on_close_request();
+
+  HINSTANCE instance_;
+  HWND dialog_ = nullptr;
+  HWND panel_ = nullptr;
+  HWND split_button_ = nullptr;
+  HWND checkbox1_ = nullptr;
+  HWND checkbox2_ = nullptr;
+  HWND checkbox3_ = nullptr;
+  velmora::ButtonEdit file_edit_;
+  velmora::ButtonEdit dir_edit_;
+  velmora::SpinEdit section_edit_;
+  velmora::FontHandle font_;
+  velmora::BitmapHandle banner_;
+  bool closing_ = false;
+};
+
+#endif  // VELMORA_MAIN_DIALOG_H

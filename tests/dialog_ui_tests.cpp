@@ -1,0 +1,238 @@
+// The splitter's dialog worked from outside as a person uses it: the real
+// velmora.exe under Wine, its real worker and engine, and the real joiner
+// (the first piece of a set) run as a process to check what came out.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "dialog_ids.h"
+#include "dialog_ui_support.h"
+#include "test_support.h"
+
+using testing_support::ScratchDir;
+using ui_driver::Velmora;
+using ui_driver::box_text;
+
+namespace {
+
+const char kSplitCaption[] = "File splitting dialog";
+
+class DialogUi : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_NE(app.dialog(), nullptr) << "velmora.exe showed no dialog";
+    out = scratch / "out";
+  }
+
+  // Fills in the inputs and presses Split.
+  void start(const std::string& source, int section_size, bool compress, bool idle,
+             bool autodetect = false) {
+    app.set_text(IDC_FILE_EDIT, source);
+    app.set_text(IDC_DIR_EDIT, out);
+    app.set_text(IDC_SECTION_EDIT, std::to_string(section_size));
+    app.set_checked(IDC_CHECKBOX1, compress);
+    app.set_checked(IDC_CHECKBOX2, idle);
+    app.set_checked(IDC_CHECKBOX3, autodetect);
+    app.click(IDC_BUTTON1);
+  }
+
+  // The worker's result box: checks caption, owner and text, and dismisses it.
+  void expect_result(const std::string& text) {
+    HWND box = app.wait_for_box("Rudezo");
+    ASSERT_NE(box, nullptr) << "no result message";
+    EXPECT_EQ(GetWindow(box, GW_OWNER), app.dialog());
+    EXPECT_EQ(box_text(box), text);
+    ASSERT_TRUE(app.answer(box, IDOK));
+  }
+
+  bool split_enabled() const { return IsWindowEnabled(app.control(IDC_BUTTON1)) != FALSE; }
+
+  // Runs the first piece in a new directory; the rebuilt file's path.
+  std::string join(const std::string& first_piece, const std::string& name) {
+    std::string joined = scratch / "joined";
+    CreateDirectoryA(joined.c_str(), nullptr);
+    DWORD code = 1;
+    EXPECT_TRUE(ui_driver::run_program(first_piece, "", joined, &code));
+    EXPECT_EQ(code, 0u);
+    return joined + "\\" + name;
+  }
+
+  ScratchDir scratch;
+  Velmora app;
+  std::string out;
+};
+
+TEST_F(DialogUi, SplitWithoutAnExistingFileSaysInvalidFileName) {
+  const std::string names[] = {"", "no such file.bin", "\"" + (scratch / "missing.bin") + "\"",
+                               scratch.path()};
+  for (const std::string& name : names) {
+    SCOPED_TRACE("file_edit: [" + name + "]");
+    start(name, 100000, false, false);
+    HWND box = app.wait_for_box("Error");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(GetWindow(box, GW_OWNER), app.dialog());
+    EXPECT_EQ(box_text(box), "Invalid file name.");
+    EXPECT_TRUE(split_enabled()) << "a job was started";
+    ASSERT_TRUE(app.answer(box, IDOK));
+    EXPECT_EQ(app.wait_for_box("Rudezo", 300), nullptr) << "a job was started";
+    EXPECT_FALSE(testing_support::dir_exists(out));
+  }
+}
+
+TEST_F(DialogUi, DefaultSectionSizeIsTooSmall) {
+  // Plain and quoted (the first command-line item) names both reach the engine.
+  std::string source = scratch / "my data.bin";
+  ASSERT_TRUE(testing_support::write_file(source, testing_support::pattern_bytes(50000, 1)));
+  EXPECT_EQ(app.text(IDC_SECTION_EDIT), "0");
+  for (const std::string& typed : {source, "\"" + source + "\" --ignored"}) {
+    SCOPED_TRACE(typed);
+    app.set_text(IDC_FILE_EDIT, typed);
+    app.click(IDC_BUTTON1);
+    expect_result("The section size is too small");
+    ASSERT_TRUE(ui_driver::wait_until([&] { return split_enabled(); }));
+  }
+}
+
+class RoundTrip : public DialogUi, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(RoundTrip, SetRebuildsTheFileByteForByte) {
+  const bool compress = GetParam();
+  std::string source = scratch / "payload.dat";
+  // Compressible text when compressing, so that the cabinet still spans pieces.
+  std::string bytes = compress ? std::string(400000, 'x') + testing_support::pattern_bytes(120000, 3)
+                               : testing_support::pattern_bytes(300000, 2);
+  ASSERT_TRUE(testing_support::write_file(source, bytes));
+  start(source, 50000, compress, true);
+  expect_result("Procedure comlete.");
+  ASSERT_TRUE(ui_driver::wait_until([&] { return split_enabled(); }));
+  ASSERT_TRUE(testing_support::file_exists(out + "\\payloadVRAX.exe"));
+  EXPECT_TRUE(testing_support::file_exists(out + "\\payloadVRAX.000"));
+  std::string rebuilt = join(out + "\\payloadVRAX.exe", "payload.dat");
+  EXPECT_TRUE(testing_support::read_file(rebuilt) == bytes) << "rebuilt file differs";
+}
+
+INSTANTIATE_TEST_SUITE_P(Dialog, RoundTrip, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Compressed" : "Plain"; });
+
+// A long split, that Break or Close interrupts: 128 MiB in pieces of 1 MB.
+const size_t kLongSplitMegabytes = 128;
+
+TEST_F(DialogUi, BreakDuringASplitLeavesASetOfTheLeadingPart) {
+  std::string source = scratch / "big.bin";
+  ASSERT_TRUE(ui_driver::write_pattern_file(source, kLongSplitMegabytes));
+  start(source, 1000000, false, false);
+  // Break once the split is under way: a few pieces written, over a hundred to go.
+  ASSERT_TRUE(ui_driver::wait_until(
+      [&] { return testing_support::file_exists(out + "\\bigVRAX.002"); }));
+  app.click(IDC_BUTTON3);
+  expect_result("Procedure comlete.");
+  std::string rebuilt = join(out + "\\bigVRAX.exe", "big.bin");
+  ASSERT_TRUE(testing_support::file_exists(rebuilt));
+  EXPECT_LT(ui_driver::file_size(rebuilt), ui_driver::file_size(source)) << "the split was not broken";
+  EXPECT_GT(ui_driver::file_size(rebuilt), 0u);
+  EXPECT_TRUE(ui_driver::file_starts_with(source, rebuilt));
+}
+
+TEST_F(DialogUi, CloseDuringASplitBreaksItAndEndsOnceTheResultIsDismissed) {
+  std::string source = scratch / "big.bin";
+  ASSERT_TRUE(ui_driver::write_pattern_file(source, kLongSplitMegabytes));
+  start(source, 1000000, false, false);
+  ASSERT_TRUE(ui_driver::wait_until(
+      [&] { return testing_support::file_exists(out + "\\bigVRAX.002"); }));
+  app.click(IDC_BUTTON2);
+  HWND box = app.wait_for_box("Rudezo");
+  ASSERT_NE(box, nullptr) << "the result never appeared while the dialog was closing";
+  EXPECT_EQ(GetWindow(box, GW_OWNER), app.dialog());
+  EXPECT_EQ(box_text(box), "Procedure comlete.");
+  EXPECT_TRUE(app.running()) << "the program ended before the result was dismissed";
+  ASSERT_TRUE(app.answer(box, IDOK));
+  EXPECT_EQ(app.wait_for_exit(), 0u);
+  // The split stopped early: the first piece's set is short of the source.
+  std::string rebuilt = join(out + "\\bigVRAX.exe", "big.bin");
+  EXPECT_LT(ui_driver::file_size(rebuilt), ui_driver::file_size(source));
+}
+
+TEST_F(DialogUi, CloseButtonWithNoSplitEndsTheProgram) {
+  app.click(IDC_BUTTON2);
+  EXPECT_EQ(app.wait_for_exit(), 0u);
+}
+
+TEST_F(DialogUi, CloseBoxWithNoSplitEndsTheProgram) {
+  PostMessageA(app.dialog(), WM_SYSCOMMAND, SC_CLOSE, 0);
+  EXPECT_EQ(app.wait_for_exit(), 0u);
+}
+
+TEST_F(DialogUi, BreakWithNoSplitChangesNothing) {
+  app.click(IDC_BUTTON3);
+  EXPECT_EQ(app.wait_for_other_dialog(300), nullptr);
+  EXPECT_TRUE(app.running());
+  EXPECT_TRUE(split_enabled());
+}
+
+HWND focus_of(HWND dialog) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info);
+  return info.hwndFocus;
+}
+
+// Enter is not turned into Tab, and neither Enter nor Escape closes or splits.
+TEST_F(DialogUi, EnterAndEscapeNeitherMoveOnNorCloseNorSplit) {
+  HWND edit = app.control(IDC_FILE_EDIT);
+  ASSERT_TRUE(ui_driver::wait_until([&] { return focus_of(app.dialog()) == edit; }, 3000))
+      << "the dialog does not open in file_edit: " << focus_of(app.dialog());
+  for (WPARAM key : {VK_RETURN, VK_ESCAPE}) {
+    PostMessageA(edit, WM_KEYDOWN, key, 1);
+    PostMessageA(edit, WM_KEYUP, key, 0xC0000001);
+  }
+  EXPECT_EQ(app.wait_for_other_dialog(500), nullptr);
+  EXPECT_TRUE(app.running());
+  EXPECT_EQ(focus_of(app.dialog()), edit);
+}
+
+class IdlePriority : public DialogUi, public ::testing::WithParamInterface<bool> {};
+
+// The worker holds the process's priority class from the start of the split
+// until its result is dismissed; so the class is read while the box is up.
+TEST_P(IdlePriority, HoldsForTheLengthOfTheSplitOnly) {
+  const bool idle = GetParam();
+  std::string source = scratch / "data.bin";
+  ASSERT_TRUE(testing_support::write_file(source, testing_support::pattern_bytes(60000, 4)));
+  EXPECT_EQ(GetPriorityClass(app.process()), static_cast<DWORD>(NORMAL_PRIORITY_CLASS));
+  start(source, 20000, false, idle);
+  HWND box = app.wait_for_box("Rudezo");
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(GetPriorityClass(app.process()),
+            static_cast<DWORD>(idle ? IDLE_PRIORITY_CLASS : NORMAL_PRIORITY_CLASS));
+  ASSERT_TRUE(app.answer(box, IDOK));
+  ASSERT_TRUE(ui_driver::wait_until([&] { return split_enabled(); }));
+  EXPECT_EQ(GetPriorityClass(app.process()), static_cast<DWORD>(NORMAL_PRIORITY_CLASS));
+}
+
+INSTANTIATE_TEST_SUITE_P(Dialog, IdlePriority, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "On" : "Off"; });
+
+// Drive A: is an empty 1440 KiB tmpfs (the floppy fixture, where mounting is
+// allowed). The first piece fills the disk; the worker then asks for another.
+TEST_F(DialogUi, AutodetectOnAFullFloppyAsksForAnotherDiskAndNoBreaksOff) {
+  ULARGE_INTEGER free_bytes{}, total_bytes{};
+  if (!GetDiskFreeSpaceExA("A:\\", &free_bytes, &total_bytes, nullptr) ||
+      total_bytes.QuadPart != 1474560) {
+    GTEST_SKIP() << "drive A: is not a 1440 KiB floppy (mounting a tmpfs was refused?)";
+  }
+  ASSERT_EQ(free_bytes.QuadPart, total_bytes.QuadPart) << "drive A: is not empty";
+  std::string source = scratch / "disk.bin";
+  ASSERT_TRUE(ui_driver::write_pattern_file(source, 2));
+  out = "A:";
+  start(source, 0, false, false, true);
+  HWND prompt = app.wait_for_box("Rudezo");
+  ASSERT_NE(prompt, nullptr);
+  EXPECT_EQ(box_text(prompt),
+            "Not enough free space. Place another disk into the drive and press YES.");
+  ASSERT_TRUE(app.answer(prompt, IDNO));
+  expect_result("Procedure breaked.");
+  EXPECT_EQ(ui_driver::file_size("A:\\diskVRAX.exe"), 1474560u) << "the first disk was not filled";
+  DeleteFileA("A:\\diskVRAX.exe");
+}
+
+}  // namespace
