@@ -11,22 +11,14 @@ set(BUILT_CABINETS ${CMAKE_BINARY_DIR}/built)
 add_test(NAME built_cabinets_clear COMMAND ${CMAKE_COMMAND} -E rm -rf ${BUILT_CABINETS})
 set_tests_properties(built_cabinets_clear PROPERTIES FIXTURES_SETUP built_clean)
 
-function(builder_gtest name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
-  add_executable(${name} ${T_SOURCES} test_support.cpp)
-  target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-  target_link_libraries(${name} PRIVATE gtest gtest_main ${T_LIBS})
-  gtest_discover_tests(${name}
-    DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-    PROPERTIES FIXTURES_REQUIRED built_clean FIXTURES_SETUP built_cabinets TIMEOUT 120)
-endfunction()
-
 # The engine callbacks and the stored-name rule, linked directly.
-builder_gtest(builder_callback_tests SOURCES builder_callback_tests.cpp built_cabinets.cpp
-  LIBS vornex_core vornex_import)
+velmora_gtest(builder_callback_tests REQUIRES built_clean SETUP built_cabinets
+  SOURCES builder_callback_tests.cpp built_cabinets.cpp LIBS vornex_core vornex_import)
 # The exports through the real export table and the real engine.
-builder_gtest(builder_tests SOURCES builder_tests.cpp built_cabinets.cpp LIBS vornex_import)
-builder_gtest(folder_tests SOURCES folder_tests.cpp built_cabinets.cpp LIBS vornex_import)
+velmora_gtest(builder_tests REQUIRES built_clean SETUP built_cabinets
+  SOURCES builder_tests.cpp built_cabinets.cpp LIBS vornex_import)
+velmora_gtest(folder_tests REQUIRES built_clean SETUP built_cabinets
+  SOURCES folder_tests.cpp built_cabinets.cpp LIBS vornex_import)
 
 add_test(NAME built_cabinets_read_by_cabextract_and_gcab
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/check_built_cabinets.sh ${BUILT_CABINETS})

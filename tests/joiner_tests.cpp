@@ -64,17 +64,7 @@ class Joiner : public ::testing::Test {
   }
 
   // The files in the current directory of the joiner.
-  std::vector<std::string> cwd_files() {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA((dir_ / "cwd\\*").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE) return names;
-    do {
-      if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(entry.cFileName);
-    } while (FindNextFileA(find, &entry));
-    FindClose(find);
-    return names;
-  }
+  std::vector<std::string> cwd_files() { return testing_support::files_in(dir_ / "cwd"); }
 
   ScratchDir dir_;
 };

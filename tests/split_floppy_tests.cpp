@@ -18,17 +18,7 @@ using namespace split_testing;
 
 constexpr uint64_t kFloppyBytes = 1474560;
 
-std::vector<std::string> files_on_a() {
-  std::vector<std::string> names;
-  WIN32_FIND_DATAA entry;
-  HANDLE find = FindFirstFileA("A:\\*", &entry);
-  if (find == INVALID_HANDLE_VALUE) return names;
-  do {
-    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(entry.cFileName);
-  } while (FindNextFileA(find, &entry));
-  FindClose(find);
-  return names;
-}
+std::vector<std::string> files_on_a() { return testing_support::files_in("A:"); }
 
 // What the prompt seam does: it plays the user who changes disks.
 struct DiskChanger {

@@ -26,10 +26,6 @@ add_test(NAME floppy_mount COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/floppy_fixtu
 add_test(NAME floppy_unmount COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/floppy_fixture.sh cleanup ${CMAKE_BINARY_DIR})
 set_tests_properties(floppy_mount PROPERTIES FIXTURES_SETUP floppy RESOURCE_LOCK floppy)
 set_tests_properties(floppy_unmount PROPERTIES FIXTURES_CLEANUP floppy RESOURCE_LOCK floppy)
-add_executable(split_floppy_tests split_floppy_tests.cpp ${split_support} test_support.cpp)
-target_include_directories(split_floppy_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(split_floppy_tests PRIVATE gtest gtest_main splitter_core)
+velmora_gtest(split_floppy_tests REQUIRES floppy LOCK floppy
+  SOURCES split_floppy_tests.cpp ${split_support} LIBS splitter_core)
 add_dependencies(split_floppy_tests velmora joiner)
-gtest_discover_tests(split_floppy_tests
-  DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-  PROPERTIES FIXTURES_REQUIRED floppy RESOURCE_LOCK floppy TIMEOUT 120)

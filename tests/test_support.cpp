@@ -83,6 +83,18 @@ void remove_tree(const std::string& path) {
   RemoveDirectoryA(path.c_str());
 }
 
+std::vector<std::string> files_in(const std::string& dir) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA entry;
+  HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(entry.cFileName);
+  } while (FindNextFileA(find, &entry));
+  FindClose(find);
+  return names;
+}
+
 std::string pattern_bytes(size_t size, unsigned seed) {
   std::string bytes(size, '\0');
   unsigned x = seed * 2654435761u + 1;

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace testing_support {
 
@@ -37,6 +38,8 @@ bool dir_exists(const std::string& path);
 std::string read_file(const std::string& path);  // the bytes, or "" when unreadable
 bool write_file(const std::string& path, const std::string& bytes);
 void remove_tree(const std::string& path);
+// The names of the plain files (not directories) in `dir`, in listing order.
+std::vector<std::string> files_in(const std::string& dir);
 // Deterministic pseudo-random bytes.
 std::string pattern_bytes(size_t size, unsigned seed);
 
