@@ -113,3 +113,41 @@ TEST(LibraryLock, IsReentrantOnOneThreadAndExcludesOthers) {
 }
 
 }  // namespace
+
+namespace {
+
+// The built library, loaded as another program would load it: every export
+// is found by its decorated name, and the undecorated forms are not there.
+TEST(ExportTable, AllSixteenDecoratedNamesResolveAndNoOtherSpellings) {
+  const std::string path = testing_support::bin_dir() + "\\vornex.dll";
+  HMODULE library = LoadLibraryA(path.c_str());
+  ASSERT_NE(library, nullptr) << path;
+  const char* names[] = {
+      "_vornex_init_cab@4",           "_vornex_close_cab@4",
+      "_vornex_add_file@16",          "_vornex_cab_progress@4",
+      "_vornex_add_folder@20",        "_vornex_add_files_one_step@20",
+      "_vornex_add_folders_one_step@24", "_vornex_add_mix_one_step@28",
+      "_vornex_init_uncab@4",         "_vornex_close_uncab@4",
+      "_vornex_file_count@4",         "_vornex_file_name_by_no@12",
+      "_vornex_uncab_by_name@8",      "_vornex_uncab_by_name_ex@12",
+      "_vornex_uncab_all@4",          "_vornex_uncab_all_ex@8",
+  };
+  for (const char* name : names) {
+    EXPECT_NE(GetProcAddress(library, name), nullptr) << name;
+    std::string plain = std::string(name + 1);
+    EXPECT_EQ(GetProcAddress(library, plain.c_str()), nullptr) << plain;  // vornex_x@N
+    plain = plain.substr(0, plain.find('@'));
+    EXPECT_EQ(GetProcAddress(library, plain.c_str()), nullptr) << plain;  // vornex_x
+  }
+
+  // Called through the table as stdcall: a bad path gives 0 and the stack
+  // stays balanced (a convention mismatch would corrupt it here).
+  using InitUncab = uint32_t(__stdcall*)(const char*);
+  auto init_uncab = reinterpret_cast<InitUncab>(
+      reinterpret_cast<void*>(GetProcAddress(library, "_vornex_init_uncab@4")));
+  ASSERT_NE(init_uncab, nullptr);
+  for (int i = 0; i < 1000; ++i) ASSERT_EQ(init_uncab("no_such.cab"), 0u);
+  FreeLibrary(library);
+}
+
+}  // namespace
