@@ -94,25 +94,6 @@ INT_PTR close_output(PFDINOTIFICATION note) {
   return _lclose(static_cast<HFILE>(note->hf)) == HFILE_ERROR ? -1 : 1;
 }
 
-INT_PTR listing_handler(FDINOTIFICATIONTYPE type, PFDINOTIFICATION note) {
-  try {
-    LockGuard lock;
-    auto* reader = static_cast<CabinetReader*>(note->pv);
-    switch (type) {
-      case fdintCOPY_FILE:
-        reader->state.file_count += 1;
-        reader->state.file_names.emplace_back(note->psz1 ? note->psz1 : "");
-        return 0;  // listed, not written
-      case fdintCLOSE_FILE_INFO:
-        return close_output(note);
-      default:
-        return 1;
-    }
-  } catch (...) {
-    return -1;
-  }
-}
-
 // Creates the output file for one stored file; the handle for the engine, or
 // -1 (which makes the engine stop the pass).
 INT_PTR create_output(const std::string& path) {
@@ -138,15 +119,25 @@ std::string output_path(const CabinetReader& reader, const char* stored, bool al
   return dest + "\\" + rest;
 }
 
-INT_PTR extraction_handler(FDINOTIFICATIONTYPE type, PFDINOTIFICATION note, bool all_files) {
+enum class Pass { listing, by_name, all_files };
+
+// What every pass does with the engine's notifications. The listing records
+// each stored name and skips its data; the extractions skip what they do not
+// want and give the engine a new output file for the rest.
+INT_PTR on_notification(Pass pass, FDINOTIFICATIONTYPE type, PFDINOTIFICATION note) {
   try {
     LockGuard lock;
     auto* reader = static_cast<CabinetReader*>(note->pv);
     switch (type) {
       case fdintCOPY_FILE: {
         const char* stored = note->psz1 ? note->psz1 : "";
-        if (!all_files && std::strcmp(reader->wanted_name, stored) != 0) return 0;
-        return create_output(output_path(*reader, stored, all_files));
+        if (pass == Pass::listing) {
+          reader->state.file_count += 1;
+          reader->state.file_names.emplace_back(stored);
+          return 0;
+        }
+        if (pass == Pass::by_name && std::strcmp(reader->wanted_name, stored) != 0) return 0;
+        return create_output(output_path(*reader, stored, pass == Pass::all_files));
       }
       case fdintCLOSE_FILE_INFO:
         return close_output(note);
@@ -158,11 +149,14 @@ INT_PTR extraction_handler(FDINOTIFICATIONTYPE type, PFDINOTIFICATION note, bool
   }
 }
 
+INT_PTR listing_handler(FDINOTIFICATIONTYPE type, PFDINOTIFICATION note) {
+  return on_notification(Pass::listing, type, note);
+}
 INT_PTR by_name_handler(FDINOTIFICATIONTYPE type, PFDINOTIFICATION note) {
-  return extraction_handler(type, note, false);
+  return on_notification(Pass::by_name, type, note);
 }
 INT_PTR all_files_handler(FDINOTIFICATIONTYPE type, PFDINOTIFICATION note) {
-  return extraction_handler(type, note, true);
+  return on_notification(Pass::all_files, type, note);
 }
 
 // The cabinet path cut at its last backslash, as FDICopy takes it.
