@@ -16,7 +16,7 @@
 namespace vornex {
 
 // A source this large or larger is refused: a cabinet folder cannot hold it.
-constexpr uint64_t kMaxSourceBytes = 0x7FFF8000u;
+constexpr uint64_t kMaxSourceBytes = VORNEX_MAX_SOURCE_BYTES;
 
 // The engine's name fields (cabinet name, cabinet directory, stored name)
 // hold 255 characters and the terminator.

@@ -44,6 +44,10 @@ extern "C" {
 // Other values are refused: nothing is added and the add returns false.
 typedef uint32_t NameMode;
 
+// The largest source a cabinet can take is one byte less than this: a source
+// of this size or more is refused by every add.
+#define VORNEX_MAX_SOURCE_BYTES 0x7FFF8000u
+
 // Progress in percent (0.0 to 99.0 while working, exactly one call with
 // 100.0 at the close). stdcall, like the exports.
 typedef void(__stdcall* ProgressCallback)(double percent);
@@ -73,7 +77,7 @@ uint8_t __stdcall vornex_close_cab(uint32_t handle);
 // Returns false, with nothing queued, when: the handle is not open; file_path
 // is null; name_mode is not 0, 1 or 2; the file cannot be opened for reading
 // shared with readers only (logged as "Cant open file - <path>"); the file is
-// 0x7FFF8000 bytes or larger (a cabinet cannot hold it); the stored name would
+// VORNEX_MAX_SOURCE_BYTES or larger (a cabinet cannot hold it); the stored name would
 // be longer than 255 characters; or the engine refused it. The builder stays
 // usable.
 uint8_t __stdcall vornex_add_file(uint32_t handle, const char* file_path,

@@ -6,10 +6,12 @@
 
 #include <cstdint>
 
+#include "vornex.h"
+
 namespace velmora {
 
 // Sources this large or larger cannot go into a cabinet.
-constexpr uint32_t kMaxCabinetSource = 0x7FFF8000u;
+constexpr uint32_t kMaxCabinetSource = VORNEX_MAX_SOURCE_BYTES;
 
 // The temporary cabinet's path for `source`: the temporary directory (with its
 // trailing backslash), the source path from its last backslash on (the whole
