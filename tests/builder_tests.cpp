@@ -59,8 +59,7 @@ TEST_F(BuilderTest, NameModesStoreFullPathFullPathAndBareName) {
     EXPECT_TRUE(vornex_add_file(h, empty.c_str(), 0, c.mode));
     EXPECT_TRUE(vornex_close_cab(h));
     std::vector<Expected> files = {{c.a_name, text}, {c.empty_name, ""}};
-    built_cabinets::write_expectations(cab, files);
-    built_cabinets::check_with_reader(cab, files);
+    built_cabinets::expect_cabinet(cab, files);
   }
 }
 
@@ -76,8 +75,7 @@ TEST_F(BuilderTest, LargeMixedSourcesSpanSeveralFoldersAndRoundTrip) {
   EXPECT_TRUE(vornex_add_file(h, make("text.txt", text).c_str(), 0, 2));
   EXPECT_TRUE(vornex_close_cab(h));
   std::vector<Expected> files = {{"noise.bin", noise}, {"text.txt", text}};
-  built_cabinets::write_expectations(cab, files);
-  built_cabinets::check_with_reader(cab, files);
+  built_cabinets::expect_cabinet(cab, files);
 
   // Every folder is MSZIP: CFHEADER is 36 bytes without reserves, then one
   // 8-byte CFFOLDER per folder with typeCompress in its last two bytes.
@@ -102,8 +100,7 @@ TEST_F(BuilderTest, BareCabinetNameGoesIntoTheCurrentDirectory) {
   std::string cab = built_cabinets::cabinet_path_for_test();
   ASSERT_TRUE(CopyFileA((dir_ / "bare.cab").c_str(), cab.c_str(), FALSE));
   std::vector<Expected> files = {{"in.txt", "bare name cabinet"}};
-  built_cabinets::write_expectations(cab, files);
-  built_cabinets::check_with_reader(cab, files);
+  built_cabinets::expect_cabinet(cab, files);
 }
 
 TEST_F(BuilderTest, DirectoriesComeAtInitAndTheCabinetOnlyAtClose) {
@@ -131,8 +128,7 @@ TEST_F(BuilderTest, MissingFileLogsOneLineAndTheBuilderStaysUsable) {
   EXPECT_TRUE(vornex_close_cab(h));
   EXPECT_EQ(built_cabinets::log_messages().size(), 1u);
   std::vector<Expected> files = {{"good.txt", "still added"}};
-  built_cabinets::write_expectations(cab, files);
-  built_cabinets::check_with_reader(cab, files);
+  built_cabinets::expect_cabinet(cab, files);
 }
 
 TEST_F(BuilderTest, DeleteAfterRemovesTheSourceOnlyAtTheClose) {
@@ -148,8 +144,7 @@ TEST_F(BuilderTest, DeleteAfterRemovesTheSourceOnlyAtTheClose) {
   EXPECT_FALSE(file_exists(gone));
   EXPECT_TRUE(file_exists(kept));
   std::vector<Expected> files = {{"gone.txt", "gone after the close"}, {"kept.txt", "kept"}};
-  built_cabinets::write_expectations(cab, files);
-  built_cabinets::check_with_reader(cab, files);
+  built_cabinets::expect_cabinet(cab, files);
 }
 
 TEST_F(BuilderTest, FailedWriteIsReportedAndKeepsTheSources) {
@@ -192,8 +187,7 @@ TEST_F(BuilderTest, UnreadableSourcesAreRefusedAndTheCabinetIsStillWritten) {
   EXPECT_EQ(built_cabinets::log_messages(),
             (std::vector<std::string>{"Cant open file - " + unshared, "Cant open file - " + written}));
   std::vector<Expected> files = {{"good.txt", "good"}};
-  built_cabinets::write_expectations(cab, files);
-  built_cabinets::check_with_reader(cab, files);
+  built_cabinets::expect_cabinet(cab, files);
 }
 
 // Wine gives every file the archive bit and keeps no bits beyond these four,
@@ -222,8 +216,7 @@ TEST_F(BuilderTest, StoredAttributesKeepReadOnlyHiddenSystemArchive) {
     files.push_back({c.name, c.name, c.stored});
   }
   EXPECT_TRUE(vornex_close_cab(h));
-  built_cabinets::write_expectations(cab, files);
-  built_cabinets::check_with_reader(cab, files);
+  built_cabinets::expect_cabinet(cab, files);
 }
 
 TEST_F(BuilderTest, StoredTimeIsTheLocalLastWriteAtDosResolution) {
@@ -241,8 +234,7 @@ TEST_F(BuilderTest, StoredTimeIsTheLocalLastWriteAtDosResolution) {
   // A time with no DOS form is stored as the earliest DOS time.
   std::vector<Expected> files = {{"odd_second.txt", "odd", "-", "2019-07-14 13:37:40"},
                                  {"before_1980.txt", "old", "-", "1980-01-01 00:00:00"}};
-  built_cabinets::write_expectations(cab, files);
-  built_cabinets::check_with_reader(cab, files);
+  built_cabinets::expect_cabinet(cab, files);
 }
 
 TEST_F(BuilderTest, ProgressOfAnInitCabBuilderReadsZeroUntilAndAfterTheClose) {
@@ -309,8 +301,7 @@ TEST_F(BuilderTest, StoredNameLongerThan255IsRefusedButItsBareNameIsNot) {
   EXPECT_TRUE(vornex_close_cab(h));
   EXPECT_TRUE(file_exists(path));
   std::vector<Expected> files = {{leaf, "deep"}};
-  built_cabinets::write_expectations(cab, files);
-  built_cabinets::check_with_reader(cab, files);
+  built_cabinets::expect_cabinet(cab, files);
 }
 
 TEST_F(BuilderTest, SourcesOfTwoGigabytesLessThirtyTwoKilobytesOrMoreAreRefused) {
@@ -351,8 +342,7 @@ TEST_F(BuilderTest, SourcesOfTwoGigabytesLessThirtyTwoKilobytesOrMoreAreRefused)
   EXPECT_TRUE(vornex_close_cab(h));
   for (const Sparse& s : sparse) EXPECT_TRUE(file_exists(dir_ / s.name)) << s.name;
   std::vector<Expected> files = {{"small.txt", "small"}};
-  built_cabinets::write_expectations(cab, files);
-  built_cabinets::check_with_reader(cab, files);
+  built_cabinets::expect_cabinet(cab, files);
   for (const Sparse& s : sparse) DeleteFileA((dir_ / s.name).c_str());
 }
 

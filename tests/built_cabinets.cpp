@@ -106,6 +106,11 @@ void check_with_reader(const std::string& cabinet, const std::vector<Expected>& 
   vornex_close_uncab(reader);
 }
 
+void expect_cabinet(const std::string& cabinet, const std::vector<Expected>& files) {
+  write_expectations(cabinet, files);
+  check_with_reader(cabinet, files);
+}
+
 bool set_local_write_time(const std::string& path, WORD year, WORD month, WORD day, WORD hour,
                           WORD minute, WORD second) {
   SYSTEMTIME st{};

@@ -44,6 +44,9 @@ std::vector<std::string> list_with_reader(const std::string& cabinet);
 // holds exactly `files` with their bytes (gtest failures otherwise).
 void check_with_reader(const std::string& cabinet, const std::vector<Expected>& files);
 
+// Both of the above: the Linux-side check's expectations, then our reader.
+void expect_cabinet(const std::string& cabinet, const std::vector<Expected>& files);
+
 // Sets a file's last-write time from a local time.
 bool set_local_write_time(const std::string& path, WORD year, WORD month, WORD day, WORD hour,
                           WORD minute, WORD second);

@@ -74,8 +74,7 @@ TEST_F(FolderTest, StoredNamesFollowRecurseAndNameMode) {
     ASSERT_NE(h, 0u);
     EXPECT_TRUE(vornex_add_folder(h, tree.c_str(), k.recurse, 0, k.mode));
     EXPECT_TRUE(vornex_close_cab(h));
-    built_cabinets::write_expectations(cab, k.files);
-    built_cabinets::check_with_reader(cab, k.files);
+    built_cabinets::expect_cabinet(cab, k.files);
   }
 }
 
@@ -179,8 +178,7 @@ TEST_F(FolderTest, FilesOneStepReportsProgressUpTo99AndOnce100) {
   EXPECT_GT(g_progress[g_progress.size() - 2], 50.0) << "measured sources move the percentage";
   for (const std::string& s : sources) EXPECT_FALSE(file_exists(s)) << s;
   std::vector<Expected> files = {{"one.bin", big}, {"two.txt", text}};
-  built_cabinets::write_expectations(cab, files);
-  built_cabinets::check_with_reader(cab, files);
+  built_cabinets::expect_cabinet(cab, files);
 }
 
 TEST_F(FolderTest, FilesOneStepWithAMissingSecondFileAddsAndDeletesNothing) {
@@ -273,8 +271,7 @@ TEST_F(FolderTest, MixOneStepAddsFilesThenFoldersWithDeleteAfter) {
   std::vector<std::string> stored = built_cabinets::list_with_reader(cab);
   ASSERT_FALSE(stored.empty());
   EXPECT_EQ(stored.front(), loose) << "files are added before folders";
-  built_cabinets::write_expectations(cab, files);
-  built_cabinets::check_with_reader(cab, files);
+  built_cabinets::expect_cabinet(cab, files);
 }
 
 TEST_F(FolderTest, OneStepWhoseCabinetCannotBeWrittenFailsAndKeepsItsSources) {
@@ -311,11 +308,9 @@ TEST_F(FolderTest, ProgressCallbackMayCallTheLibraryAgain) {
   EXPECT_TRUE(g_nested_ok);
   EXPECT_GE(g_nested_calls, 2);
   std::vector<Expected> outer_files = {{"outer.bin", pattern_bytes(200000, 9)}};
-  built_cabinets::write_expectations(cab, outer_files);
-  built_cabinets::check_with_reader(cab, outer_files);
+  built_cabinets::expect_cabinet(cab, outer_files);
   std::vector<Expected> nested_files = {{"nested.txt", "built from inside a progress callback"}};
-  built_cabinets::write_expectations(g_nested_cabinet, nested_files);
-  built_cabinets::check_with_reader(g_nested_cabinet, nested_files);
+  built_cabinets::expect_cabinet(g_nested_cabinet, nested_files);
 }
 
 }  // namespace
