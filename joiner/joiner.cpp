@@ -5,7 +5,7 @@
 // Built without a C runtime (see joiner/CMakeLists.txt):
 //   i686-w64-mingw32-g++-posix -std=c++17 -Os -nostdlib -ffreestanding -fno-exceptions -fno-rtti
 //     -fno-asynchronous-unwind-tables -fno-stack-protector -ffunction-sections -fdata-sections
-//     -I splitter -I cablib joiner/joiner.cpp -o joiner.exe -Wl,-e,_entry
+//     -I format -I cablib joiner/joiner.cpp -o joiner.exe -Wl,-e,_entry
 //     -Wl,--subsystem,console -Wl,--gc-sections -s -lkernel32 -lvornex -lgcc
 // then padded with zeros to exactly 6656 bytes (the build fails if it is larger).
 //

@@ -3,6 +3,7 @@
 set(split_support ${CMAKE_CURRENT_SOURCE_DIR}/split_test_support.cpp)
 
 velmora_gtest(split_format_tests SOURCES split_format_tests.cpp LIBS splitter_core)
+velmora_gtest(set_integrity_tests SOURCES set_integrity_tests.cpp LIBS split_set_format)
 velmora_gtest(split_engine_tests SOURCES split_engine_tests.cpp ${split_support} LIBS splitter_core)
 add_dependencies(split_engine_tests velmora joiner)
 velmora_gtest(split_worker_tests SOURCES split_worker_tests.cpp ${split_support} LIBS splitter_core)
