@@ -136,45 +136,33 @@ inline uint32_t sfv_line(char* out, const char* name, uint32_t crc) {
 
 inline char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
+inline int hex_digit(char c) {
+  c = ascii_lower(c);
+  return (c >= '0' && c <= '9') ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : -1;
+}
+
 // Finds the line for `name` (compared without regard to case) in the SFV text
-// and reads its CRC. A line is the name, one or more blanks and eight hex
-// digits; blank and comment lines (';') and lines of another form are passed
-// over. False when no line names `name`.
+// and reads its CRC. Such a line is the name, blanks, eight hex digits and
+// the line's end (blanks and a CR may stand before it); comment lines and
+// lines of another form are passed over. False when no line names `name`.
 inline bool sfv_find(const char* text, size_t length, const char* name, uint32_t& crc) {
-  size_t at = 0;
-  while (at < length) {
-    size_t end = at;
-    while (end < length && text[end] != '\n') ++end;
-    size_t stop = end;
-    while (stop > at && (text[stop - 1] == '\r' || text[stop - 1] == ' ' || text[stop - 1] == '\t'))
-      --stop;
-    if (stop - at > 9 && text[at] != ';') {
-      // The last eight characters are the CRC, behind at least one blank.
-      size_t digits = stop - 8;
-      uint32_t value = 0;
-      bool hex = true;
-      for (size_t i = digits; i < stop && hex; ++i) {
-        char c = ascii_lower(text[i]);
-        uint32_t v = (c >= '0' && c <= '9') ? static_cast<uint32_t>(c - '0')
-                     : (c >= 'a' && c <= 'f') ? static_cast<uint32_t>(c - 'a' + 10)
-                                              : 16;
-        hex = v < 16;
-        value = value << 4 | v;
-      }
-      size_t name_end = digits;
-      while (name_end > at && (text[name_end - 1] == ' ' || text[name_end - 1] == '\t')) --name_end;
-      if (hex && name_end < digits && name_end > at) {
-        size_t i = 0;
-        while (at + i < name_end && name[i] != '\0' &&
-               ascii_lower(text[at + i]) == ascii_lower(name[i]))
-          ++i;
-        if (at + i == name_end && name[i] == '\0') {
-          crc = value;
-          return true;
-        }
-      }
+  const char* end = text + length;
+  for (const char* p = text; p < end;) {
+    const char* q = name;
+    while (*q && p < end && ascii_lower(*p) == ascii_lower(*q)) ++p, ++q;
+    bool named = *q == '\0' && q != name && p < end && (*p == ' ' || *p == '\t');
+    while (p < end && (*p == ' ' || *p == '\t')) ++p;
+    uint32_t value = 0;
+    int digits = 0;
+    for (int v; p < end && (v = hex_digit(*p)) >= 0; ++p, ++digits)
+      value = value << 4 | static_cast<uint32_t>(v);
+    while (p < end && (*p == ' ' || *p == '\t' || *p == '\r')) ++p;
+    if (named && digits == 8 && (p == end || *p == '\n')) {
+      crc = value;
+      return true;
     }
-    at = end + 1;
+    while (p < end && *p++ != '\n') {
+    }
   }
   return false;
 }

@@ -3,32 +3,52 @@
 // finds the SplitHeader right behind its own 6656-byte image.
 //
 // Built without a C runtime (see joiner/CMakeLists.txt):
-//   i686-w64-mingw32-g++-posix -std=c++17 -Os -nostdlib -ffreestanding -fno-exceptions -fno-rtti
-//     -fno-asynchronous-unwind-tables -fno-stack-protector -ffunction-sections -fdata-sections
+//   i686-w64-mingw32-g++-posix -std=c++17 -Oz -fomit-frame-pointer -fwhole-program -fno-ident
+//     -fno-inline-small-functions -nostdlib -ffreestanding -fno-exceptions -fno-rtti
+//     -fno-asynchronous-unwind-tables -fno-stack-protector -ffunction-sections
 //     -I format -I cablib joiner/joiner.cpp -o joiner.exe -Wl,-e,_entry
-//     -Wl,--subsystem,console -Wl,--gc-sections -s -lkernel32 -lvornex -lgcc
+//     -Wl,--subsystem,console -Wl,--gc-sections -s -Wl,-T,joiner/joiner.ld -lkernel32 -lvornex
 // then padded with zeros to exactly 6656 bytes (the build fails if it is larger).
+// Every byte counts here: all state lives in one zero-initialised record
+// (no heap, no file space), and the process's exit closes what is left open.
 //
 // Usage: firstpiece.exe [target-directory]
-// The pieces are looked for beside the first piece. Every piece is checked
-// before any output is written; the output is written under a temporary name
-// and only renamed onto the file's own name when it is complete, so a failed
-// join destroys nothing. A compressed set is joined into a cabinet in the
-// temporary directory and expanded through vornex.dll; a cabinet that cannot
-// be expanded is kept. On failure one line on standard error says what failed
-// and the exit code is 1; on success nothing is printed and the code is 0.
+//
+// How it works
+// - The pieces are looked for beside the first piece. Every piece is opened
+//   and its ChunkRecord checked before any output is written.
+// - The destination is the target directory (its missing levels created) or,
+//   without one, the current directory; nothing else is written. The output
+//   is built there under a temporary name and renamed onto the file's own
+//   name only when it is complete and sound. With a target an existing file
+//   is not replaced; without one it is (as a rebuild in place always was),
+//   unless it is a file of the set itself.
+// - Checksums: with the set's checksum file beside the first piece (holding a
+//   line for every piece), each piece file is checked as it is copied and the
+//   first mismatch stops the join, naming the piece. Otherwise the integrity
+//   record in the header guards the payload's length and CRC. A set without
+//   either joins as it is.
+// - A compressed set is joined into a cabinet in the destination and expanded
+//   through vornex.dll into a private folder beside it; the one expected file
+//   is moved out of it and the folder removed.
+// - On failure one line on standard error says what failed and where the
+//   joined data was kept, and the exit code is 1; a joiner started in a
+//   console window of its own (a double-click) then waits for a key, so that
+//   the line can be read. On success nothing is printed and the code is 0.
 #include <windows.h>
 
+#include "crc32.h"
+#include "set_integrity.h"
 #include "split_set_format.h"
 #include "vornex.h"
 
 // The compiler may emit calls to these two.
-extern "C" void* memset(void* destination, int value, size_t count) {
+extern "C" __attribute__((externally_visible)) void* memset(void* destination, int value, size_t count) {
   auto* d = static_cast<unsigned char*>(destination);
   while (count--) *d++ = static_cast<unsigned char>(value);
   return destination;
 }
-extern "C" void* memcpy(void* destination, const void* source, size_t count) {
+extern "C" __attribute__((externally_visible)) void* memcpy(void* destination, const void* source, size_t count) {
   auto* d = static_cast<unsigned char*>(destination);
   const auto* s = static_cast<const unsigned char*>(source);
   while (count--) *d++ = *s++;
@@ -38,304 +58,430 @@ extern "C" void* memcpy(void* destination, const void* source, size_t count) {
 namespace {
 
 using splitset::ChunkRecord;
-using splitset::SplitHeader;
 constexpr uint32_t kPath = splitset::kPathCapacity;
+constexpr uint32_t kBlock = splitset::kBlockSize;
+// A checksum file larger than this (some thousands of pieces) is not read;
+// the integrity record still guards such a set.
+constexpr uint32_t kChecksumFileCapacity = 128 * 1024;
 
-uint32_t length_of(const char* text) {
-  uint32_t n = 0;
-  while (text[n]) ++n;
-  return n;
-}
+struct State {
+  splitset::Crc32Table table;
+  char buffer[splitset::kCopyBufferSize];  // every transfer goes through it
+  char checksum_text[kChecksumFileCapacity];
+  DWORD checksum_size;    // 0: no checksum file in use
+  char own[kPath];        // the first piece
+  char name[kPath];       // the piece at hand
+  char checksums[kPath];  // the checksum file beside the first piece
+  char target[kPath];     // the command line's target directory
+  char destination[kPath];  // target or current directory, with a backslash
+  char final_path[kPath];   // destination + the file's name
+  char temp[kPath];         // the joined data under its temporary name
+  char work[kPath];         // a compressed set's expansion folder
+  splitset::SplitHeader header;
+  splitset::IntegrityRecord record;
+  ChunkRecord chunk;
+  HANDLE piece;
+  HANDLE output;
+  uint32_t crc;
+};
+State s;  // zero-initialised, so it takes no room in the file
 
-// Appends `text` to the string in `buffer` (capacity kPath); false if it does not fit.
+uint32_t length_of(const char* text) { return static_cast<uint32_t>(lstrlenA(text)); }
+
+void copy_text(char* to, const char* from) { lstrcpyA(to, from); }
+
+// Copies `text` behind the string in `buffer` (capacity kPath); false, with
+// the buffer unchanged, when it does not fit.
 bool append(char* buffer, const char* text) {
-  uint32_t at = length_of(buffer), n = length_of(text);
-  if (at + n + 1 > kPath) return false;
-  memcpy(buffer + at, text, n + 1);
+  uint32_t at = length_of(buffer);
+  if (at + length_of(text) >= kPath) return false;
+  copy_text(buffer + at, text);
   return true;
 }
 
-// One line on standard error: the parts in order.
-void say(const char* a, const char* b = "", const char* c = "", const char* d = "") {
-  HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
-  const char* parts[] = {"joiner: ", a, b, c, d, "\r\n"};
-  for (const char* part : parts) {
-    DWORD written;
-    WriteFile(err, part, length_of(part), &written, nullptr);
+// One line on standard error. Each '%' in `text` takes the next argument; a
+// leading '!' adds the system's text for the last error.
+void say(const char* text, const char* a = "", const char* b = "") {
+  DWORD code = GetLastError();
+  char line[1024];
+  uint32_t n = 0;
+  bool reason = *text == '!';
+  for (const char* p = "joiner: "; *p;) line[n++] = *p++;
+  for (const char* p = text + reason; *p; ++p) {
+    if (*p != '%') {
+      line[n++] = *p;
+      continue;
+    }
+    for (const char* q = a; *q && n < 700;) line[n++] = *q++;
+    a = b;
   }
+  if (reason) {
+    line[n++] = ':';
+    line[n++] = ' ';
+    DWORD got = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                               code, 0, line + n, 250, nullptr);
+    while (got > 0 && (line[n + got - 1] <= ' ' || line[n + got - 1] == '.')) --got;
+    n += got;
+  }
+  line[n++] = '\r';
+  line[n++] = '\n';
+  DWORD written;
+  WriteFile(GetStdHandle(STD_ERROR_HANDLE), line, n, &written, nullptr);
 }
 
-// A file handle closed at the end of its scope.
-class File {
- public:
-  File() = default;
-  explicit File(HANDLE handle) : handle_(handle) {}
-  ~File() { close(); }
-  File(const File&) = delete;
-  File& operator=(const File&) = delete;
-  void reset(HANDLE handle) {
-    close();
-    handle_ = handle;
-  }
-  void close() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
-  }
-  bool is_open() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_ = INVALID_HANDLE_VALUE;
-};
-
-HANDLE open_for_reading(const char* path) {
-  return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                     FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+HANDLE open_existing(const char* path, DWORD access) {
+  return CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
-bool read_at(HANDLE file, uint32_t offset, void* data, uint32_t length) {
+// What the file system says of `path` (a file or a directory); false when
+// it names nothing that can be opened.
+bool inspect(const char* path, BY_HANDLE_FILE_INFORMATION& info) {
+  HANDLE file = open_existing(path, 0);
+  bool ok = file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &info);
+  CloseHandle(file);
+  return ok;
+}
+
+// Is `path` the file that `info` describes (the same volume and index)?
+bool is_file(const BY_HANDLE_FILE_INFORMATION& info, const char* path) {
+  BY_HANDLE_FILE_INFORMATION other;
+  return inspect(path, other) && info.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
+         info.nFileIndexHigh == other.nFileIndexHigh && info.nFileIndexLow == other.nFileIndexLow;
+}
+
+bool seek(HANDLE file, uint32_t offset) {
+  return SetFilePointer(file, static_cast<LONG>(offset), nullptr, FILE_BEGIN) == offset;
+}
+
+bool read_all(HANDLE file, void* data, uint32_t length) {
   DWORD got = 0;
-  return SetFilePointer(file, static_cast<LONG>(offset), nullptr, FILE_BEGIN) == offset &&
-         ReadFile(file, data, length, &got, nullptr) && got == length;
+  return ReadFile(file, data, length, &got, nullptr) && got == length;
 }
 
-bool write_at(HANDLE file, uint32_t offset, const void* data, uint32_t length) {
+// Writes the buffer's first `length` bytes. A write that succeeds short is
+// how a full disk first shows itself, and is reported as one.
+bool write_all(uint32_t length) {
   DWORD written = 0;
-  return SetFilePointer(file, static_cast<LONG>(offset), nullptr, FILE_BEGIN) == offset &&
-         WriteFile(file, data, length, &written, nullptr) && written == length;
+  if (!WriteFile(s.output, s.buffer, length, &written, nullptr)) return false;
+  if (written != length) SetLastError(ERROR_DISK_FULL);
+  return written == length;
 }
 
-// A piece's ChunkRecord, checked against what the file holds behind it.
-// Returns the data length, or -1 when the piece cannot be read or the record
-// is impossible.
-int64_t read_chunk(HANDLE piece, uint32_t chunk_offset, ChunkRecord& chunk) {
-  DWORD size_high = 0;
-  DWORD size = GetFileSize(piece, &size_high);
-  if (size == INVALID_FILE_SIZE || size_high != 0) return -1;
-  if (!read_at(piece, chunk_offset, &chunk, sizeof chunk)) return -1;
-  int64_t length = splitset::chunk_data_length(chunk);
-  if (length < 0 || chunk_offset + sizeof chunk + length > size) return -1;
+// The name of piece k (0 = the first piece) into s.name.
+bool name_piece(int32_t k) {
+  copy_text(s.name, s.own);
+  if (k == 0) return true;
+  char number[splitset::kPieceNumberCapacity];
+  splitset::format_piece_number(number, static_cast<uint32_t>(k - 1));
+  return splitset::apply_piece_suffix(s.name, kPath, number);
+}
+
+// Opens piece k as s.piece and reads its ChunkRecord, checked against what
+// the file holds behind it (with a checksum file in use the data area must
+// end the file, since the checksum covers the whole file). Returns the data
+// length; -1 when the record is impossible; -2 when the piece is missing or
+// cannot be read.
+int64_t open_piece(int32_t k) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!name_piece(k)) return -2;
+  s.piece = open_existing(s.name, GENERIC_READ);
+  uint32_t at = k == 0 ? splitset::kFirstChunkOffset : 0;
+  if (s.piece == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(s.piece, &info) ||
+      info.nFileSizeHigh != 0 || !seek(s.piece, at) || !read_all(s.piece, &s.chunk, sizeof s.chunk))
+    return -2;
+  int64_t length = splitset::chunk_data_length(s.chunk);
+  int64_t end = at + sizeof s.chunk + length;
+  if (length < 0 || end > info.nFileSizeLow || (s.checksum_size && end != info.nFileSizeLow))
+    return -1;
   return length;
 }
 
-// The block rule: the data area of `piece` appended to `output` at
-// `output_length`, 2048 bytes at a time through `buffer`.
-bool copy_data(HANDLE piece, uint32_t data_start, const ChunkRecord& chunk, HANDLE output,
-               uint32_t& output_length, char* buffer) {
-  for (int32_t i = 0; i < chunk.block_count; ++i) {
-    uint32_t length = i + 1 < chunk.block_count ? splitset::kBlockSize
-                                                : static_cast<uint32_t>(chunk.last_block_size);
-    uint32_t offset = data_start + splitset::kBlockSize * static_cast<uint32_t>(i);
-    if (!read_at(piece, offset, buffer, length) ||
-        !write_at(output, output_length, buffer, length))
-      return false;
-    output_length += length;
-  }
-  return true;
-}
+enum Copy { kCopied, kReadFailed, kWriteFailed };
 
-// Creates the directory levels of `path` after its first backslash.
-void create_path_dirs(const char* path) {
-  char level[kPath];
-  uint32_t n = length_of(path);
-  bool passed_first = false;
-  for (uint32_t i = 0; i < n && i + 1 < kPath; ++i) {
-    level[i] = path[i];
-    if (path[i] != '\\') continue;
-    if (passed_first) {
-      level[i + 1] = '\0';
-      CreateDirectoryA(level, nullptr);
+// The block rule for the open piece k: its data area appended to the output
+// in whole blocks read in sequence; only the last block is positioned. s.crc
+// runs on over the data; with a checksum file it starts afresh with the
+// piece's own head (its bytes before the data), so that it ends as the CRC of
+// the whole piece file.
+Copy copy_piece(int32_t k) {
+  uint32_t start = k == 0 ? splitset::kFirstDataOffset : splitset::kLaterDataOffset;
+  if (s.checksum_size) {
+    s.crc = 0;
+    if (!seek(s.piece, 0)) return kReadFailed;
+    for (uint32_t at = 0; at < start; at += kBlock) {
+      uint32_t n = start - at < kBlock ? start - at : kBlock;
+      if (!read_all(s.piece, s.buffer, n)) return kReadFailed;
+      s.crc = splitset::crc32_update(s.table, s.crc, s.buffer, n);
     }
-    passed_first = true;
+  } else if (!seek(s.piece, start)) {
+    return kReadFailed;
   }
+  for (int32_t i = 1; i <= s.chunk.block_count; ++i) {
+    uint32_t length = kBlock;
+    if (i == s.chunk.block_count) {
+      length = static_cast<uint32_t>(s.chunk.last_block_size);
+      if (!seek(s.piece, start + kBlock * static_cast<uint32_t>(i - 1))) return kReadFailed;
+    }
+    if (!read_all(s.piece, s.buffer, length)) return kReadFailed;
+    s.crc = splitset::crc32_update(s.table, s.crc, s.buffer, length);
+    if (!write_all(length)) return kWriteFailed;
+  }
+  return kCopied;
 }
 
-// The first argument of the command line (quotes removed) into `out`;
-// false when there is none or it does not fit.
-bool first_argument(char* out) {
-  const char* p = GetCommandLineA();
-  bool quoted = false;
-  while (*p && (quoted || (*p != ' ' && *p != '\t'))) {  // the program's own name
-    if (*p == '"') quoted = !quoted;
-    ++p;
+// Empties and removes the folder `path` (a kPath buffer, as it was on return).
+void remove_tree(char* path) {
+  uint32_t n = length_of(path);
+  WIN32_FIND_DATAA entry;
+  if (append(path, "\\*")) {
+    HANDLE find = FindFirstFileA(path, &entry);
+    if (find != INVALID_HANDLE_VALUE) {
+      do {
+        path[n + 1] = '\0';
+        // "." and ".." (and any folder whose name begins with a dot) stay.
+        if (!append(path, entry.cFileName)) continue;
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+          DeleteFileA(path);
+        } else if (entry.cFileName[0] != '.') {
+          remove_tree(path);
+        }
+      } while (FindNextFileA(find, &entry));
+      FindClose(find);
+    }
   }
-  while (*p == ' ' || *p == '\t') ++p;
-  uint32_t n = 0;
-  quoted = false;
-  while (*p && (quoted || (*p != ' ' && *p != '\t'))) {
+  path[n] = '\0';
+  RemoveDirectoryA(path);
+}
+
+// Reads one item of the command line at `p` (quotes removed) into s.target
+// and returns where the next one begins; -1 in `length` when it is too long.
+const char* read_item(const char* p, int& length) {
+  bool quoted = false;
+  for (length = 0; *p && (quoted || (*p != ' ' && *p != '\t')); ++p) {
     if (*p == '"') {
       quoted = !quoted;
-    } else {
-      if (n + 1 >= kPath) return false;
-      out[n++] = *p;
+    } else if (length >= 0) {
+      s.target[length] = *p;
+      length = length + 1 < static_cast<int>(kPath) ? length + 1 : -1;
     }
-    ++p;
   }
-  out[n] = '\0';
-  return n > 0;
+  s.target[length < 0 ? 0 : length] = '\0';
+  while (*p == ' ' || *p == '\t') ++p;
+  return p;
+}
+
+// Tries to create every level of the target directory, left to right;
+// failures are passed over (a drive root, a level that exists).
+void create_target_levels() {
+  char level[kPath];
+  uint32_t i = 0;
+  for (; s.target[i]; ++i) {
+    level[i] = '\0';
+    if (s.target[i] == '\\' && i > 0) CreateDirectoryA(level, nullptr);
+    level[i] = s.target[i];
+  }
+  level[i] = '\0';
+  CreateDirectoryA(level, nullptr);
 }
 
 // A stored name must be a bare file name: nothing that leads elsewhere.
-bool is_bare_name(const char* name, uint32_t capacity) {
+bool is_bare_name(const char* name) {
   uint32_t n = 0;
-  while (n < capacity && name[n]) {
-    if (name[n] == '\\' || name[n] == '/' || name[n] == ':') return false;
-    ++n;
-  }
-  return n > 0 && n < capacity && !(n <= 2 && name[0] == '.' && name[n - 1] == '.');
+  for (char c; (c = name[n]) != '\0'; ++n)
+    if (c == '\\' || c == '/' || c == ':' || n + 1 >= sizeof s.header.file_name) return false;
+  return n > 2 || (n > 0 && name[0] != '.') || (n == 2 && name[1] != '.');
+}
+
+const char* bare_name(const char* path) {
+  const char* name = path;
+  for (const char* p = path; *p; ++p)
+    if (*p == '\\') name = p + 1;
+  return name;
+}
+
+// Is the file that `info` describes the first piece, a later piece or the
+// checksum file of the set?
+bool is_set_file(const BY_HANDLE_FILE_INFORMATION& info) {
+  if (is_file(info, s.checksums)) return true;
+  for (int32_t k = 0; k < s.header.piece_count; ++k)
+    if (name_piece(k) && is_file(info, s.name)) return true;
+  return false;
+}
+
+// Reads the checksum file into s.checksum_text; s.checksum_size stays 0 when
+// there is none, or it is too large or unreadable.
+void read_checksum_file() {
+  copy_text(s.checksums, s.own);
+  if (!splitset::apply_piece_suffix(s.checksums, kPath, splitset::kChecksumSuffix)) return;
+  HANDLE file = open_existing(s.checksums, GENERIC_READ);
+  DWORD got = 0;
+  if (file != INVALID_HANDLE_VALUE &&
+      ReadFile(file, s.checksum_text, kChecksumFileCapacity, &got, nullptr) &&
+      got < kChecksumFileCapacity)
+    s.checksum_size = got;
+  CloseHandle(file);
 }
 
 // The whole join; returns the exit code.
-int join(char* buffer) {
-  char own[kPath];
-  DWORD own_length = GetModuleFileNameA(nullptr, own, kPath);
-  if (own_length == 0 || own_length >= kPath) {
-    say("cannot find its own file");
+int join() {
+  // A path that fills the buffer is cut short, and is not opened below.
+  DWORD own_length = GetModuleFileNameA(nullptr, s.own, kPath);
+  if (own_length >= kPath) s.own[0] = '\0';
+  // The header: readable, naming a bare file, and sound where it carries
+  // an integrity record.
+  HANDLE first = open_existing(s.own, GENERIC_READ);
+  bool read = seek(first, splitset::kHeaderOffset) && read_all(first, &s.header, sizeof s.header);
+  CloseHandle(first);
+  splitset::Integrity integrity = splitset::get_integrity(s.table, s.header, s.record);
+  if (!read || !is_bare_name(s.header.file_name) || integrity == splitset::Integrity::kDamaged) {
+    say("no sound header in %", s.own);
     return 1;
   }
-  File first(open_for_reading(own));
-  SplitHeader header;
-  ChunkRecord first_chunk;
-  if (!first.is_open() || !read_at(first.get(), splitset::kHeaderOffset, &header, sizeof header) ||
-      read_chunk(first.get(), splitset::kFirstChunkOffset, first_chunk) < 0) {
-    say("cannot read the set's header or first data in ", own);
-    return 1;
-  }
-  if (!is_bare_name(header.file_name, sizeof header.file_name)) {
-    say("the set's header holds no usable file name: ", own);
-    return 1;
-  }
+  const bool has_record = integrity == splitset::Integrity::kSound;
+  read_checksum_file();
 
-  // Every later piece must be there and sound before any output is written.
-  char piece_name[kPath];
-  memcpy(piece_name, own, own_length + 1);
-  for (int32_t k = 1; k < header.piece_count; ++k) {
-    char number[splitset::kPieceNumberCapacity];
-    splitset::format_piece_number(number, static_cast<uint32_t>(k - 1));
-    ChunkRecord chunk;
-    if (!splitset::apply_piece_suffix(piece_name, kPath, number)) {
-      say("the name of piece ", number, " is too long");
-      return 1;
-    }
-    File piece(open_for_reading(piece_name));
-    if (!piece.is_open()) {
-      say("missing or unreadable piece ", piece_name);
-      return 1;
-    }
-    if (read_chunk(piece.get(), 0, chunk) < 0) {
-      say("damaged piece ", piece_name);
+  // Every piece must be there and sound before any output is written. The
+  // checksum file counts only when it has a line for every piece.
+  uint32_t expected;
+  for (int32_t k = 0; k < s.header.piece_count; ++k) {
+    if (!name_piece(k) || !splitset::sfv_find(s.checksum_text, s.checksum_size, bare_name(s.name), expected))
+      s.checksum_size = 0;
+    int64_t length = open_piece(k);
+    CloseHandle(s.piece);
+    if (length < 0) {
+      say(length == -1 ? "damaged piece %" : "missing piece %", s.name);
       return 1;
     }
   }
 
-  // The output: a cabinet in the temporary directory named after the tick
-  // count, or a temporary file beside the final one in the current directory.
-  const bool compressed = header.compressed != 0;
-  char temp_dir[kPath];
-  char output_path[kPath];
-  File output;
-  if (compressed) {
-    DWORD n = GetTempPathA(kPath, temp_dir);
-    if (n == 0 || n >= kPath) {
-      say("no temporary directory");
+  // The destination: the target (its levels created) or the current directory.
+  // The command line's first item after the program's own name: positive
+  // when a target is named, 0 without one, -1 when it is too long to use.
+  int target;
+  read_item(read_item(GetCommandLineA(), target), target);
+  if (target > 0) create_target_levels();
+  BY_HANDLE_FILE_INFORMATION info;
+  DWORD n = GetFullPathNameA(target > 0 ? s.target : ".", kPath - 1, s.destination, nullptr);
+  if (s.destination[n - 1] != '\\') append(s.destination, "\\");
+  copy_text(s.final_path, s.destination);
+  // A target too long to use, one that cannot be made, and one that leaves
+  // no room for the file's name and the temporary names beside it.
+  if (target < 0 || n == 0 || n + 20 + length_of(s.header.file_name) >= kPath ||
+      !inspect(s.destination, info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    say("!cannot use target %", s.target);
+    return 1;
+  }
+  append(s.final_path, s.header.file_name);
+
+  s.output = INVALID_HANDLE_VALUE;
+  if (GetTempFileNameA(s.destination, "vrx", 0, s.temp)) {
+    s.output = CreateFileA(s.temp, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (s.output == INVALID_HANDLE_VALUE) DeleteFileA(s.temp);
+  }
+  if (s.output == INVALID_HANDLE_VALUE) {
+    say("!cannot write in %", s.destination);
+    return 1;
+  }
+
+  s.crc = 0;
+  for (int32_t k = 0; k < s.header.piece_count; ++k) {
+    Copy copied = open_piece(k) < 0 ? kReadFailed : copy_piece(k);
+    CloseHandle(s.piece);
+    bool mismatch = copied == kCopied && s.checksum_size &&
+                    (splitset::sfv_find(s.checksum_text, s.checksum_size, bare_name(s.name), expected),
+                     s.crc != expected);
+    if (copied != kCopied || mismatch) {
+      // The system's reason is taken before the clean-up can change it.
+      const char* what = mismatch ? "damaged piece % (or %)" : "!cannot read piece %";
+      if (copied == kWriteFailed) say("!cannot write in %", s.destination);
+      else say(what, s.name, s.checksums);
+      CloseHandle(s.output);
+      DeleteFileA(s.temp);
       return 1;
     }
-    int32_t tick = static_cast<int32_t>(GetTickCount());
-    for (int attempt = 0; attempt < 100 && !output.is_open(); ++attempt, ++tick) {
-      char digits[splitset::kPieceNumberCapacity + 1];
-      uint32_t magnitude = tick < 0 ? 0u - static_cast<uint32_t>(tick) : static_cast<uint32_t>(tick);
-      digits[0] = '-';
-      splitset::format_piece_number(digits + 1, magnitude, 1);
-      memcpy(output_path, temp_dir, n + 1);
-      if (!append(output_path, tick < 0 ? digits : digits + 1)) break;
-      output.reset(CreateFileA(output_path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
+  }
+  CloseHandle(s.output);
+  if (has_record && !s.checksum_size && s.crc != s.record.payload_crc) {
+    say("damaged set; data kept as %", s.temp);
+    return 1;
+  }
+
+  if (s.header.compressed) {
+    // Expand into a private folder named after the joined cabinet, which
+    // the library fills as its current directory; keep only the one
+    // expected file, under a temporary name of its own.
+    copy_text(s.work, s.temp);
+    copy_text(s.name, s.temp);  // the joined cabinet
+    bool expanded = false;
+    if (append(s.work, "d") && CreateDirectoryA(s.work, nullptr) && SetCurrentDirectoryA(s.work)) {
+      uint32_t reader = vornex_init_uncab(s.name);
+      expanded = reader != 0 && vornex_uncab_all(reader);
+      if (reader != 0) vornex_close_uncab(reader);
+      // Every path from here on is whole; the folder must not stay current.
+      SetCurrentDirectoryA(s.destination);
     }
-  } else if (GetTempFileNameA(".", "vrx", 0, output_path)) {
-    output.reset(CreateFileA(output_path, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr));
-  }
-  if (!output.is_open()) {
-    say("cannot create the output for ", header.file_name);
-    return 1;
-  }
-
-  uint32_t output_length = 0;
-  bool copied =
-      copy_data(first.get(), splitset::kFirstDataOffset, first_chunk, output.get(), output_length, buffer);
-  first.close();
-  const char* failed_piece = own;
-  memcpy(piece_name, own, own_length + 1);
-  for (int32_t k = 1; copied && k < header.piece_count; ++k) {
-    char number[splitset::kPieceNumberCapacity];
-    splitset::format_piece_number(number, static_cast<uint32_t>(k - 1));
-    splitset::apply_piece_suffix(piece_name, kPath, number);
-    failed_piece = piece_name;
-    File piece(open_for_reading(piece_name));
-    ChunkRecord chunk;
-    copied = piece.is_open() && read_chunk(piece.get(), 0, chunk) >= 0 &&
-             copy_data(piece.get(), splitset::kLaterDataOffset, chunk, output.get(), output_length,
-                       buffer);
-  }
-  output.close();
-  if (!copied) {
-    DeleteFileA(output_path);
-    say("cannot read or write the data of ", failed_piece);
-    return 1;
-  }
-
-  char target[kPath] = "";
-  const bool has_target = first_argument(target);
-  char result[kPath];  // where the rebuilt file is now
-  if (compressed) {
-    // Expand in the temporary directory when the file moves on to a target,
-    // so that the expanded file is where the move looks for it.
-    char here[kPath];
-    DWORD here_length = GetCurrentDirectoryA(kPath, here);
-    bool switched = has_target && here_length != 0 && here_length < kPath &&
-                    SetCurrentDirectoryA(temp_dir);
-    uint32_t reader = vornex_init_uncab(output_path);
-    bool expanded = reader != 0 && vornex_uncab_all(reader);
-    if (reader != 0) vornex_close_uncab(reader);
-    if (switched) SetCurrentDirectoryA(here);
+    // The expected file, moved out under a temporary name of its own (a
+    // directory of that name cannot take the place of that file).
+    uint32_t folder_length = length_of(s.work);
+    bool reserved = expanded && append(s.work, "\\") && append(s.work, s.header.file_name) &&
+                    GetTempFileNameA(s.destination, "vrx", 0, s.temp);
+    expanded = reserved && MoveFileExA(s.work, s.temp, MOVEFILE_REPLACE_EXISTING);
+    s.work[folder_length] = '\0';
+    remove_tree(s.work);
     if (!expanded) {
-      say("cannot expand the joined cabinet; it is kept as ", output_path);
+      if (reserved) DeleteFileA(s.temp);
+      say("cannot expand the cabinet; kept as %", s.name);
       return 1;
     }
-    DeleteFileA(output_path);
-    memcpy(result, switched ? temp_dir : "", switched ? length_of(temp_dir) + 1 : 1);
-    append(result, header.file_name);
-  } else {
-    if (!MoveFileExA(output_path, header.file_name, MOVEFILE_REPLACE_EXISTING)) {
-      say("cannot name the rebuilt file ", header.file_name, "; it is kept as ", output_path);
-      return 1;
-    }
-    memcpy(result, header.file_name, length_of(header.file_name) + 1);
+    DeleteFileA(s.name);
   }
 
-  if (has_target) {
-    if (!append(target, "\\") || (create_path_dirs(target), !append(target, header.file_name))) {
-      say("the target path is too long: ", target);
+  // The source's last-write time, when the set carries it.
+  if (has_record && (s.record.write_time_low | s.record.write_time_high)) {
+    FILETIME time{s.record.write_time_low, s.record.write_time_high};
+    HANDLE file = open_existing(s.temp, FILE_WRITE_ATTRIBUTES);
+    SetFileTime(file, nullptr, nullptr, &time);
+    CloseHandle(file);
+  }
+
+  // The rebuilt file takes its name. With a target an existing file stays;
+  // without one it is replaced, unless it belongs to the set.
+  if (inspect(s.final_path, info)) {
+    if (target) {
+      say("% exists; rebuilt file kept as %", s.final_path, s.temp);
       return 1;
     }
-    if (!MoveFileA(result, target)) {
-      say("cannot move the rebuilt file to ", target, "; it stays at ", result);
+    if (is_set_file(info)) {
+      say("% is part of the set; rebuilt file kept as % (give a target)",
+          s.final_path, s.temp);
       return 1;
     }
+  }
+  if (!MoveFileExA(s.temp, s.final_path, target ? 0 : MOVEFILE_REPLACE_EXISTING)) {
+    say("!cannot rename to %; kept as %", s.final_path, s.temp);
+    return 1;
   }
   return 0;
 }
 
+// A joiner started in a console window of its own (a double-click) would
+// close it with the message unread: wait for a key first. Never when the
+// input is not a console or other programs share the console.
+void hold_own_console() {
+  DWORD processes[2];
+  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  if (GetConsoleProcessList(processes, 2) == 1 && SetConsoleMode(input, 0)) {
+    read_all(input, s.buffer, 1);
+  }
+}
+
 }  // namespace
 
-extern "C" void entry() {
-  char* buffer = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, splitset::kCopyBufferSize));
-  int code = 1;
-  if (buffer) {
-    code = join(buffer);
-    HeapFree(GetProcessHeap(), 0, buffer);
-  } else {
-    say("out of memory");
-  }
+extern "C" __attribute__((externally_visible)) void entry() {
+  splitset::crc32_init(s.table);
+  int code = join();
+  if (code != 0) hold_own_console();
   ExitProcess(static_cast<UINT>(code));
 }

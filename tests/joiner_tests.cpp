@@ -31,6 +31,15 @@ struct PieceSpec {
 
 PieceSpec piece_for(const std::string& data) { return {splitset::chunk_for_length(data.size()), data}; }
 
+// The path a failure message says the joined data is kept under.
+std::string kept_file(const std::string& output) {
+  size_t at = output.rfind("kept as ");
+  if (at == std::string::npos) return "";
+  std::string kept = output.substr(at + 8);
+  kept.erase(kept.find_first_of(" \r\n"));
+  return kept;
+}
+
 class Joiner : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -168,14 +177,64 @@ TEST_F(Joiner, AMarkerInItsDirectoryNamesThePiecesBesideIt) {
   EXPECT_EQ(read_file(dir_ / "cwd\\m.bin"), "onetwo");
 }
 
-// A relative single-level target that does not exist is not created: the
-// move fails, the rebuilt file stays in the current directory and says so.
-TEST_F(Joiner, AFailedMoveKeepsTheFileAndSaysWhere) {
+// A relative single-level target that does not exist is created, and the
+// rebuilt file goes there.
+TEST_F(Joiner, ARelativeSingleLevelTargetIsCreated) {
   std::string first = write_set("r.bin", {piece_for("abc")});
   ProcessResult result = run(first, "absent");
-  EXPECT_EQ(result.exit_code, 1u);
-  EXPECT_NE(result.output.find("r.bin"), std::string::npos) << result.output;
-  EXPECT_EQ(read_file(dir_ / "cwd\\r.bin"), "abc");
+  EXPECT_EQ(result.exit_code, 0u) << result.output;
+  EXPECT_EQ(read_file(dir_ / "cwd\\absent\\r.bin"), "abc");
+  EXPECT_TRUE(cwd_files().empty());
+}
+
+// With a target only the target is written: a file of the output's name in
+// the current directory stays as it is, and so does one in the target.
+TEST_F(Joiner, WithATargetOnlyTheTargetIsWrittenAndNothingIsReplaced) {
+  std::string first = write_set("out.bin", {piece_for("new"), piece_for("er")});
+  write_file(dir_ / "cwd\\out.bin", "mine, in the current directory");
+  ProcessResult fresh = run(first, dir_ / "target\\deeper");
+  EXPECT_EQ(fresh.exit_code, 0u) << fresh.output;
+  EXPECT_EQ(read_file(dir_ / "target\\deeper\\out.bin"), "newer");
+  EXPECT_EQ(read_file(dir_ / "cwd\\out.bin"), "mine, in the current directory");
+  EXPECT_EQ(cwd_files(), std::vector<std::string>{"out.bin"});
+
+  write_file(dir_ / "target\\deeper\\out.bin", "mine, in the target");
+  ProcessResult again = run(first, dir_ / "target\\deeper");
+  EXPECT_EQ(again.exit_code, 1u);
+  EXPECT_EQ(read_file(dir_ / "target\\deeper\\out.bin"), "mine, in the target");
+  std::string kept = kept_file(again.output);
+  EXPECT_EQ(read_file(kept), "newer") << again.output;
+  EXPECT_EQ(kept.rfind(dir_ / "target\\deeper\\", 0), 0u) << kept;
+}
+
+// A target that cannot be used is refused before anything is written.
+TEST_F(Joiner, AnUnusableTargetIsRefusedBeforeAnythingIsWritten) {
+  std::string first = write_set("out.bin", {piece_for("data")});
+  write_file(dir_ / "afile", "a file, not a directory");
+  for (std::string target : {dir_ / "afile", dir_ / "afile\\sub", dir_ / std::string(250, 'x')}) {
+    ProcessResult result = run(first, target);
+    EXPECT_EQ(result.exit_code, 1u) << target;
+    EXPECT_NE(result.output.find("cannot use target"), std::string::npos) << result.output;
+    EXPECT_TRUE(cwd_files().empty());
+    EXPECT_EQ(files_in(dir_.path()), std::vector<std::string>{"afile"});
+  }
+}
+
+// A set whose stored name is one of its own files, joined in the set's
+// folder, never replaces that file: the rebuilt file keeps its temporary name.
+TEST_F(Joiner, AJoinNeverWritesOverAFileOfItsOwnSet) {
+  for (const char* name : {"nameVRAX.000", "nameVRAX.exe", "NAMEvrax.000"}) {
+    std::string first = write_set(name, {piece_for("one"), piece_for("two")});
+    std::string before = read_file(first) + read_file(piece_name(first, 0));
+    ProcessResult result = run_process("\"" + first + "\"", dir_ / "set");
+    EXPECT_EQ(result.exit_code, 1u) << name;
+    EXPECT_EQ(read_file(first) + read_file(piece_name(first, 0)), before) << name;
+    EXPECT_NE(result.output.find("part of the set"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("target"), std::string::npos) << result.output;
+    std::string kept = kept_file(result.output);
+    EXPECT_EQ(read_file(kept), "onetwo") << result.output;
+    DeleteFileA(kept.c_str());
+  }
 }
 
 // A compressed set: the joined cabinet is expanded; with a target directory
@@ -195,18 +254,26 @@ TEST_F(Joiner, ACompressedSetIsExpandedIntoTheTargetOrTheCurrentDirectory) {
   EXPECT_EQ(read_file(dir_ / "cwd\\big.txt"), expected);
 }
 
-// A joined cabinet that cannot be expanded is kept where the message says.
+// A joined cabinet that cannot be expanded, or that does not hold the
+// expected file, is kept where the message says; the private expansion
+// folder is gone and a file of the stored name in TEMP is untouched.
 TEST_F(Joiner, ACabinetThatCannotBeExpandedIsKept) {
   std::string junk = pattern_bytes(9000, 9);
-  std::string first = write_set("lost.bin", {piece_for(junk.substr(0, 5000)), piece_for(junk.substr(5000))}, true);
-  ProcessResult result = run(first);
-  EXPECT_EQ(result.exit_code, 1u);
-  size_t at = result.output.find("kept as ");
-  ASSERT_NE(at, std::string::npos) << result.output;
-  std::string kept = result.output.substr(at + 8);
-  kept.erase(kept.find_last_not_of("\r\n") + 1);
-  EXPECT_EQ(read_file(kept), junk);
-  DeleteFileA(kept.c_str());
+  std::string cabinet = read_file(testdata("big.cab"));
+  write_file(temp_dir() + "lost.bin", "a user's file in TEMP");
+  for (const std::string& payload : {junk, cabinet}) {
+    std::string first =
+        write_set("lost.bin", {piece_for(payload.substr(0, 5000)), piece_for(payload.substr(5000))}, true);
+    ProcessResult result = run(first);
+    EXPECT_EQ(result.exit_code, 1u);
+    std::string kept = kept_file(result.output);
+    EXPECT_EQ(read_file(kept), payload) << result.output;
+    EXPECT_EQ(cwd_files(), std::vector<std::string>{kept.substr(kept.rfind('\\') + 1)});
+    EXPECT_EQ(list_tree(dir_ / "cwd").size(), 1u);
+    DeleteFileA(kept.c_str());
+  }
+  EXPECT_EQ(read_file(temp_dir() + "lost.bin"), "a user's file in TEMP");
+  DeleteFileA((temp_dir() + "lost.bin").c_str());
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // prompt seam, and a disk that runs full in the middle of a piece.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -149,8 +150,10 @@ TEST_F(Floppy, AFailedReadEndsTheSplitWithResult3) {
   EXPECT_EQ(changer_.first_disk_prompts, 0);
 }
 
-// The joiner writing onto a full disk stops, and the file of the output's
-// name that was there before is untouched; nothing else is left on the disk.
+// The joiner writing onto a full disk stops, says that the rebuilt file
+// could not be written, where, and why (not blaming a sound piece), and the
+// file of the output's name that was there before is untouched; nothing
+// else is left on the disk.
 TEST_F(Floppy, TheJoinerOnAFullDiskDestroysNothing) {
   std::string bytes = pattern_bytes(2000000, 24);
   write_file(dir_ / "big.bin", bytes);
@@ -160,7 +163,13 @@ TEST_F(Floppy, TheJoinerOnAFullDiskDestroysNothing) {
   ASSERT_TRUE(write_file("A:\\big.bin", "precious"));
   ProcessResult join = run_process("\"" + (dir_ / "set\\bigVRAX.exe") + "\"", "A:\\");
   EXPECT_EQ(join.exit_code, 1u);
-  EXPECT_NE(join.output.find("bigVRAX"), std::string::npos) << join.output;
+  EXPECT_NE(join.output.find("cannot write in A:\\"), std::string::npos) << join.output;
+  char reason[256] = "";
+  FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_DISK_FULL, 0,
+                 reason, sizeof reason, nullptr);
+  std::string disk_full(reason, std::strcspn(reason, ".\r\n"));
+  EXPECT_NE(join.output.find(": " + disk_full), std::string::npos) << join.output;
+  EXPECT_EQ(join.output.find("bigVRAX"), std::string::npos) << join.output;
   EXPECT_EQ(read_file("A:\\big.bin"), "precious");
   EXPECT_EQ(files_on_a(), std::vector<std::string>{"big.bin"});
 }

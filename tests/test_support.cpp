@@ -95,6 +95,32 @@ std::vector<std::string> files_in(const std::string& dir) {
   return names;
 }
 
+std::map<std::string, std::string> list_tree(const std::string& dir) {
+  std::map<std::string, std::string> tree;
+  WIN32_FIND_DATAA entry;
+  HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return tree;
+  do {
+    std::string name = entry.cFileName;
+    if (name == "." || name == "..") continue;
+    std::string child = dir + "\\" + name;
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      tree[name + "\\"] = "<dir>";
+      for (const auto& [below, bytes] : list_tree(child)) tree[name + "\\" + below] = bytes;
+    } else {
+      tree[name] = read_file(child);
+    }
+  } while (FindNextFileA(find, &entry));
+  FindClose(find);
+  return tree;
+}
+
+std::string temp_dir() {
+  char temp[MAX_PATH];
+  DWORD n = GetTempPathA(sizeof temp, temp);
+  return std::string(temp, n);
+}
+
 std::string pattern_bytes(size_t size, unsigned seed) {
   std::string bytes(size, '\0');
   unsigned x = seed * 2654435761u + 1;

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,11 @@ bool write_file(const std::string& path, const std::string& bytes);
 void remove_tree(const std::string& path);
 // The names of the plain files (not directories) in `dir`, in listing order.
 std::vector<std::string> files_in(const std::string& dir);
+// Every file and folder below `dir` by its relative path ("sub\\" for a
+// folder, whose value is "<dir>"), with each file's bytes.
+std::map<std::string, std::string> list_tree(const std::string& dir);
+// The temporary directory, with its trailing backslash.
+std::string temp_dir();
 // Deterministic pseudo-random bytes.
 std::string pattern_bytes(size_t size, unsigned seed);
 
