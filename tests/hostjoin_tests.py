@@ -135,6 +135,13 @@ def cut(k, count):
     return damage
 
 
+def append(k, data):
+    def damage(first):
+        with open(piece(first, k)[1], "ab") as f:
+            f.write(data)
+    return damage
+
+
 def swap(a, b):
     def damage(first):
         pa, pb = piece(first, a)[1], piece(first, b)[1]
@@ -236,6 +243,8 @@ CASES = [
     dict(name="sums_two_pieces_swapped", sums="sfv", damage=swap(2, 3), code=1, says=[2, MAY]),
     dict(name="sums_chunk_one_block_short", sums="sfv", damage=chunk_blocks(4, -1), code=1,
          says=[4, MAY]),
+    dict(name="sums_bytes_appended_to_a_piece", sums="sfv", damage=append(5, b"stray"), code=1,
+         says=[5, MAY]),
     dict(name="record_catches_a_byte_without_sfv", sums="record", damage=flip(7), code=1,
          says=["the set is damaged", "kept as"], kept="payload"),
     dict(name="record_catches_a_short_chunk_without_sfv", sums="record", damage=chunk_blocks(4, -1), code=1,
