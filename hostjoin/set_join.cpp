@@ -28,9 +28,9 @@ using splitset::SplitHeader;
 constexpr uint32_t kNameCapacity = 4096;
 // Bytes moved per read and write: small enough to stay in the processor's
 // cache between the read, the CRC and the write (64 KiB measured faster here
-// than 32 KiB, 128 KiB or 1 MiB). The data areas are read in
-// sequence from their start, so the bytes are those of the block rule's
-// 2048-byte blocks; only the number of system calls differs.
+// than 32 KiB, 128 KiB or 1 MiB). The data areas are read in sequence from
+// their start, so the bytes are those of the block rule's 2048-byte blocks;
+// only the number of system calls differs.
 constexpr size_t kCopyChunk = size_t{1} << 16;
 // A checksum file larger than this is no checksum file of a set.
 constexpr off_t kMaxChecksumFile = off_t{16} << 20;
