@@ -1,0 +1,42 @@
+// Rebuilding the file of a split set, as the joiner does on Windows.
+#ifndef VELMORA_HOSTJOIN_SET_JOIN_H
+#define VELMORA_HOSTJOIN_SET_JOIN_H
+
+#include <string>
+
+namespace hostjoin {
+
+struct JoinRequest {
+  std::string first_piece;  // path of the set's first piece
+  std::string target;       // directory to rebuild in; empty: the current directory
+};
+
+// Rebuilds the set's file. Returns the exit code: 0 when the file is in
+// place, 1 otherwise, with `message` then holding one line saying what failed
+// and where anything kept lies.
+//
+// How it works:
+//   1. The first piece's SplitHeader and ChunkRecord, the header's integrity
+//      record when it has one, and every later piece (found by the piece-name
+//      rule beside the first piece) are read and checked before anything is
+//      written, as the joiner does.
+//   2. The checksum file beside the first piece, when there is one, must give
+//      a CRC for every piece.
+//   3. The data areas are appended in piece order to a new file under a
+//      temporary name in the destination. Each piece is read once, from its
+//      first byte: the CRCs of its whole file and of its data area ride along.
+//      A piece that fails its line in the checksum file ends the join there
+//      and the partial output is removed.
+//   4. The payload's length and CRC are compared with the integrity record; a
+//      mismatch keeps the joined data under the temporary name.
+//   5. A compressed set's cabinet gives up its one file, the header's
+//      file_name, into a private folder in the destination.
+//   6. The rebuilt file takes the source's last-write time from the record
+//      and is renamed into place: without a target over a file of that name,
+//      with a target never over an existing file, and never over a piece of
+//      the set (compared by device and inode).
+int join_set(const JoinRequest& request, std::string& message);
+
+}  // namespace hostjoin
+
+#endif  // VELMORA_HOSTJOIN_SET_JOIN_H
