@@ -7,3 +7,8 @@ add_test(NAME joiner_image_size COMMAND sh -c "test $(stat -c %s \"$0\") -eq 665
 velmora_gtest(joiner_tests SOURCES joiner_tests.cpp ${CMAKE_CURRENT_SOURCE_DIR}/split_test_support.cpp
               LIBS splitter_core)
 add_dependencies(joiner_tests joiner)
+
+# The campaign of damaged sets against the real joiner, in four seeded runs.
+velmora_gtest(joiner_campaign_tests SOURCES joiner_campaign_tests.cpp
+              ${CMAKE_CURRENT_SOURCE_DIR}/split_test_support.cpp LIBS splitter_core)
+add_dependencies(joiner_campaign_tests joiner)

@@ -19,16 +19,6 @@ using namespace split_testing;
 using splitset::ChunkRecord;
 using splitset::SplitHeader;
 
-std::string bytes_of(const void* data, size_t size) {
-  return std::string(static_cast<const char*>(data), size);
-}
-
-// One piece as the test lays it out: the record and the bytes behind it.
-struct PieceSpec {
-  ChunkRecord chunk;
-  std::string data;
-};
-
 PieceSpec piece_for(const std::string& data) { return {splitset::chunk_for_length(data.size()), data}; }
 
 // The path a failure message says the joined data is kept under.
@@ -51,19 +41,8 @@ class Joiner : public ::testing::Test {
   // Writes a set: the joiner image, a header naming `name`, the pieces.
   std::string write_set(const std::string& name, const std::vector<PieceSpec>& pieces,
                         bool compressed = false, const std::string& first = "") {
-    SplitHeader header;
-    std::memset(&header, 0, sizeof header);
-    std::strncpy(header.file_name, name.c_str(), sizeof header.file_name - 1);
-    header.piece_count = static_cast<int32_t>(pieces.size());
-    header.compressed = compressed ? 1 : 0;
     std::string first_path = first.empty() ? dir_ / "set\\nameVRAX.exe" : first;
-    std::string image = read_file(joiner_exe());
-    EXPECT_EQ(image.size(), splitset::kJoinerImageSize);
-    write_file(first_path, image + bytes_of(&header, sizeof header) +
-                               bytes_of(&pieces[0].chunk, sizeof(ChunkRecord)) + pieces[0].data);
-    for (size_t k = 1; k < pieces.size(); ++k)
-      write_file(piece_name(first_path, k - 1),
-                 bytes_of(&pieces[k].chunk, sizeof(ChunkRecord)) + pieces[k].data);
+    write_test_set(first_path, name, pieces, compressed, false);
     return first_path;
   }
 

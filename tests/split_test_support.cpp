@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "crc32.h"
+#include "set_integrity.h"
 #include "test_support.h"
 
 namespace split_testing {
@@ -9,7 +11,8 @@ namespace split_testing {
 using testing_support::bin_dir;
 using testing_support::read_file;
 
-ProcessResult run_process(const std::string& command_line, const std::string& directory) {
+ProcessResult run_process(const std::string& command_line, const std::string& directory,
+                          DWORD timeout_ms) {
   ProcessResult result;
   char temp[MAX_PATH];
   GetTempPathA(sizeof temp, temp);
@@ -29,7 +32,11 @@ ProcessResult run_process(const std::string& command_line, const std::string& di
   line.push_back('\0');
   if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
                      directory.empty() ? nullptr : directory.c_str(), &startup, &process)) {
-    WaitForSingleObject(process.hProcess, 120000);
+    if (WaitForSingleObject(process.hProcess, timeout_ms) == WAIT_TIMEOUT) {
+      result.timed_out = true;
+      TerminateProcess(process.hProcess, 0xdead);
+      WaitForSingleObject(process.hProcess, 10000);
+    }
     GetExitCodeProcess(process.hProcess, &result.exit_code);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
@@ -69,6 +76,46 @@ std::string piece_name(const std::string& first_piece, uint32_t number) {
   splitset::format_piece_number(suffix, number);
   splitset::apply_piece_suffix(path, sizeof path, suffix);
   return path;
+}
+
+std::string write_test_set(const std::string& first_path, const std::string& name,
+                           const std::vector<PieceSpec>& pieces, bool compressed, bool checksums) {
+  static splitset::Crc32Table table;
+  splitset::crc32_init(table);
+  auto bytes_of = [](const void* data, size_t size) { return std::string(static_cast<const char*>(data), size); };
+  std::string payload;
+  for (const PieceSpec& piece : pieces) payload += piece.data;
+  splitset::SplitHeader header;
+  std::memset(&header, 0, sizeof header);
+  std::strncpy(header.file_name, name.c_str(), sizeof header.file_name - 1);
+  header.payload_size = static_cast<uint32_t>(payload.size());
+  header.piece_count = static_cast<int32_t>(pieces.size());
+  header.compressed = compressed ? 1 : 0;
+  if (checksums) {
+    splitset::IntegrityRecord record{};
+    record.payload_length = header.payload_size;
+    record.payload_crc = splitset::crc32_update(table, 0, payload.data(), payload.size());
+    splitset::put_integrity(table, header, record);
+  }
+  std::vector<std::string> files = {
+      testing_support::read_file(joiner_exe()) + bytes_of(&header, sizeof header) +
+      bytes_of(&pieces[0].chunk, sizeof pieces[0].chunk) + pieces[0].data};
+  for (size_t k = 1; k < pieces.size(); ++k)
+    files.push_back(bytes_of(&pieces[k].chunk, sizeof pieces[k].chunk) + pieces[k].data);
+  std::string sfv = "; checksums\r\n";
+  for (size_t k = 0; k < files.size(); ++k) {
+    std::string path = k == 0 ? first_path : piece_name(first_path, static_cast<uint32_t>(k - 1));
+    testing_support::write_file(path, files[k]);
+    char line[300];
+    splitset::sfv_line(line, path.substr(path.rfind('\\') + 1).c_str(),
+                       splitset::crc32_update(table, 0, files[k].data(), files[k].size()));
+    sfv += line;
+  }
+  char sfv_path[splitset::kPathCapacity];
+  std::strcpy(sfv_path, first_path.c_str());
+  splitset::apply_piece_suffix(sfv_path, sizeof sfv_path, splitset::kChecksumSuffix);
+  if (checksums) testing_support::write_file(sfv_path, sfv);
+  return payload;
 }
 
 namespace {

@@ -16,12 +16,14 @@ namespace split_testing {
 struct ProcessResult {
   DWORD exit_code = 0xdeadbeef;
   std::string output;  // standard output and error together
+  bool timed_out = false;  // killed after the time allowed
 };
 
 // Runs `command_line` with `directory` as current directory (empty: ours)
-// and waits for it. The child finds vornex.dll through PATH (see
-// add_bin_to_path).
-ProcessResult run_process(const std::string& command_line, const std::string& directory);
+// and waits for it, killing it after `timeout_ms`. The child finds
+// vornex.dll through PATH (see add_bin_to_path).
+ProcessResult run_process(const std::string& command_line, const std::string& directory,
+                          DWORD timeout_ms = 120000);
 
 // Puts build/bin on PATH, so that a first piece anywhere finds vornex.dll.
 void add_bin_to_path();
@@ -49,6 +51,19 @@ struct SetOnDisk {
   std::string payload() const;
 };
 SetOnDisk read_set(const std::string& first_piece);
+
+// One piece as a test lays it out: its record and the bytes behind it.
+struct PieceSpec {
+  splitset::ChunkRecord chunk;
+  std::string data;
+};
+
+// Writes a set byte by byte: the real joiner's image, a header naming `name`
+// and the pieces beside `first_path`. With `checksums` the header carries a
+// sealed integrity record (payload = the pieces' data) and the checksum file
+// lies beside the first piece. Returns the payload.
+std::string write_test_set(const std::string& first_path, const std::string& name,
+                           const std::vector<PieceSpec>& pieces, bool compressed, bool checksums);
 
 // The name of later piece `number` beside `first_piece`, by the piece-name rule.
 std::string piece_name(const std::string& first_piece, uint32_t number);
