@@ -6,6 +6,7 @@
 #include <string>
 
 #include "compression.h"
+#include "source_guard.h"
 #include "split_set_format.h"
 #include "split_worker.h"
 #include "win_handles.h"
@@ -107,7 +108,7 @@ bool joiner_image_path(char* out, DWORD capacity) {
   return length != 0 && length < capacity;
 }
 
-// Step 13: the joiner image and the SplitHeader go to the head of the first
+// Last: the joiner image and the SplitHeader go to the head of the first
 // piece, which makes it runnable.
 int finish_first_piece(const char* first_piece, const SplitHeader& header) {
   char module[splitset::kPathCapacity];
@@ -144,24 +145,42 @@ const char* bare_file_name(const char* path) {
 }
 
 uint32_t free_space_of(const char* path) {
-  DWORD sectors_per_cluster = 0, bytes_per_sector = 0, free_clusters = 0, total_clusters = 0;
-  BOOL ok;
-  const char* colon = std::strchr(path, ':');
-  if (colon) {
-    // The drive text up to its colon, as a root directory ("A:\").
-    std::string root(path, colon - path + 1);
-    root += '\\';
-    ok = GetDiskFreeSpaceA(root.c_str(), &sectors_per_cluster, &bytes_per_sector, &free_clusters,
-                           &total_clusters);
-  } else {
-    ok = GetDiskFreeSpaceA(nullptr, &sectors_per_cluster, &bytes_per_sector, &free_clusters,
-                           &total_clusters);
+  std::string folder = path;
+  for (;;) {
+    std::string query = folder;
+    if (!query.empty() && query.back() != '\\') query += '\\';
+    ULARGE_INTEGER available;
+    if (GetDiskFreeSpaceExA(query.empty() ? nullptr : query.c_str(), &available, nullptr,
+                            nullptr)) {
+      // A section size is a signed 32-bit number: larger figures are capped.
+      return available.QuadPart > 0x7FFFFFFFu ? 0x7FFFFFFFu
+                                              : static_cast<uint32_t>(available.QuadPart);
+    }
+    // A folder that is not there yet is measured by its nearest existing
+    // parent, which holds it once it is created; one that is there but
+    // cannot be measured is not guessed at.
+    if (folder.empty() || GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES) return 0;
+    while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+    size_t last = folder.find_last_of('\\');
+    if (last == std::string::npos) return 0;
+    folder.erase(last);
+    if (folder.empty()) return 0;
   }
-  if (!ok) return 0;
-  // The 32-bit product of the three would wrap past 4 GiB; a section size is
-  // a signed 32-bit number, so larger figures are capped at its maximum.
-  uint64_t bytes = static_cast<uint64_t>(sectors_per_cluster) * bytes_per_sector * free_clusters;
-  return bytes > 0x7FFFFFFFu ? 0x7FFFFFFFu : static_cast<uint32_t>(bytes);
+}
+
+std::string effective_target(const char* source, const char* target_directory) {
+  if (target_directory[0] != '\0') return target_directory;
+  std::string folder = folder_of(source);
+  // The base path adds its own backslash: a root folder goes without one.
+  if (!folder.empty() && folder.back() == '\\') folder.pop_back();
+  return folder;
+}
+
+int64_t later_piece_count(uint32_t payload_size, int32_t section_size) {
+  const uint64_t first = static_cast<uint64_t>(section_size) - splitset::kFirstDataOffset;
+  if (payload_size <= first) return 0;
+  const uint64_t later = static_cast<uint64_t>(section_size) - splitset::kLaterDataOffset;
+  return static_cast<int64_t>((payload_size - first + later - 1) / later);
 }
 
 uint32_t wait_for_space(uint32_t minimum, const char* path) {
@@ -190,9 +209,43 @@ bool copy_block(HANDLE payload, HANDLE piece, char* buffer, uint32_t source_offs
          WriteFile(piece, buffer, length, &written, nullptr) && written == length;
 }
 
-int split_file(char* source_path, const char* target_directory, int32_t section_size,
+int split_file(char* source_path, const char* target_directory_text, int32_t section_size,
                bool compress, bool autodetect) {
-  // 1-2: the section size.
+  // An empty target directory is the source's own folder.
+  const std::string target = effective_target(source_path, target_directory_text);
+  if (target.empty()) return kPieceFailed;
+  const char* target_directory = target.c_str();
+  if (!autodetect && section_size <= splitset::kMinSectionSize) return kSectionTooSmall;
+
+  // The source as it is now: 2 GiB and more cannot be split (a section size
+  // and every offset of the set are 32-bit numbers).
+  WIN32_FILE_ATTRIBUTE_DATA source_info;
+  const bool source_known =
+      GetFileAttributesExA(source_path, GetFileExInfoStandard, &source_info) != 0 &&
+      !(source_info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+  if (source_known && (source_info.nFileSizeHigh != 0 || source_info.nFileSizeLow > 0x7FFFFFFFu))
+    return kSourceTooLarge;
+
+  // The header names the user's file, also when a cabinet is split.
+  SplitHeader header;
+  std::memset(&header, 0, sizeof header);
+  std::strncpy(header.file_name, bare_file_name(source_path), sizeof header.file_name - 1);
+
+  // The first piece's name, and every name of the set with it: none of them
+  // may be the source. The count of later pieces is known only for a plain
+  // split of a fixed size.
+  char path[splitset::kPathCapacity];
+  std::string base = target + "\\" + header.file_name;
+  if (base.size() >= sizeof path) return kPieceFailed;
+  std::strcpy(path, base.c_str());
+  if (!splitset::apply_piece_suffix(path, sizeof path, splitset::kFirstPieceSuffix))
+    return kPieceFailed;
+  int64_t later_pieces = kUnknownPieceCount;
+  if (source_known && !compress && !autodetect)
+    later_pieces = later_piece_count(source_info.nFileSizeLow, section_size);
+  if (split_would_overwrite_source(source_path, path, later_pieces)) return kSourceInSet;
+
+  // With automatic size the first piece takes the target's free space.
   if (autodetect) {
     uint32_t free_bytes = wait_for_space(static_cast<uint32_t>(splitset::kMinSectionSize),
                                          target_directory);
@@ -201,42 +254,33 @@ int split_file(char* source_path, const char* target_directory, int32_t section_
   }
   if (section_size <= splitset::kMinSectionSize) return kSectionTooSmall;
 
-  // 3: the header names the user's file, also when a cabinet is split.
-  SplitHeader header;
-  std::memset(&header, 0, sizeof header);
-  std::strncpy(header.file_name, bare_file_name(source_path), sizeof header.file_name - 1);
-
-  // 4: the compression stage; from here on the payload is the cabinet.
+  // The compression stage; from here on the payload is the cabinet, which
+  // `cabinet` deletes on every way out.
+  TempCabinet cabinet;
   if (compress) {
-    char cabinet[splitset::kPathCapacity];
-    if (!temp_cabinet_path(source_path, cabinet, sizeof cabinet)) return kCompressionFailed;
-    if (compress_to_cabinet(source_path, cabinet) != 0) return kCompressionFailed;
-    std::strcpy(source_path, cabinet);
+    if (!cabinet.reserve(source_path)) return kCompressionFailed;
+    if (compress_to_cabinet(source_path, cabinet.path()) != 0) return kCompressionFailed;
+    std::strcpy(source_path, cabinet.path());
   }
 
-  // 5-7: the payload, its size and the copy buffer.
+  // The payload, its size and the copy buffer.
   UniqueFile payload = open_for_reading(source_path);
   if (!payload) return kPayloadUnreadable;
   DWORD size_high = 0;
   DWORD size_low = GetFileSize(payload.get(), &size_high);
   if (size_low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return kPayloadUnreadable;
-  // 2 GiB and more reads as negative and is refused; so is anything with a
-  // high half, which the low half alone would misstate.
-  if (size_high != 0 || static_cast<int32_t>(size_low) <= section_size) return kPayloadTooSmall;
+  // A size with a high half, or past 2 GiB, is not what the source was a
+  // moment ago (or the cabinet outgrew it): the low half would misstate it.
+  if (size_high != 0 || size_low > 0x7FFFFFFFu) return kSourceTooLarge;
+  if (static_cast<int32_t>(size_low) <= section_size) return kPayloadTooSmall;
   const uint32_t payload_size = size_low;
   std::unique_ptr<char[]> buffer(new (std::nothrow) char[splitset::kCopyBufferSize]);
   if (!buffer) return kNoMemory;
 
-  // 8-9: the header and the first piece.
+  // The header and the first piece.
   header.payload_size = payload_size;
   header.piece_count = 1;
   header.compressed = compress ? 1 : 0;
-  char path[splitset::kPathCapacity];
-  std::string base = std::string(target_directory) + "\\" + header.file_name;
-  if (base.size() >= sizeof path) return kPieceFailed;
-  std::strcpy(path, base.c_str());
-  if (!splitset::apply_piece_suffix(path, sizeof path, splitset::kFirstPieceSuffix))
-    return kPieceFailed;
   create_path_dirs(path);
   UniqueFile piece = create_for_writing(path);
   if (!piece) return kPieceFailed;
@@ -251,7 +295,7 @@ int split_file(char* source_path, const char* target_directory, int32_t section_
     if (!write_at(piece.get(), at, buffer.get(), length)) return kPieceFailed;
   }
 
-  // 10: the first piece's data area, then its ChunkRecord.
+  // The first piece's data area, then its ChunkRecord.
   const uint32_t section = static_cast<uint32_t>(section_size);
   uint32_t source_offset = 0;
   ChunkRecord chunk{0, 0, 0};
@@ -263,7 +307,7 @@ int split_file(char* source_path, const char* target_directory, int32_t section_
     return kPieceFailed;
   piece.reset();
 
-  // 11: the later pieces, one at a time.
+  // The later pieces, one at a time.
   uint32_t later_section = section;
   for (uint32_t number = 0; !broken && source_offset < payload_size; ++number) {
     if (break_now()) break;
@@ -285,17 +329,17 @@ int split_file(char* source_path, const char* target_directory, int32_t section_
     ++header.piece_count;
   }
 
-  // 12-13: the first piece gets the joiner image and the header.
+  // The first piece gets the joiner image and the header.
   if (autodetect) show_prompt(kFirstDiskPrompt, MB_OK | MB_ICONEXCLAMATION);
   if (!splitset::apply_piece_suffix(path, sizeof path, splitset::kFirstPieceSuffix))
     return kPieceFailed;
   int finished = finish_first_piece(path, header);
   if (finished != kSplitDone) return finished;
 
-  // 14-15: release, and remove the temporary cabinet.
+  // Release, and remove the temporary cabinet.
   buffer.reset();
   payload.reset();
-  if (compress) remove_temp_cabinet(source_path);
+  cabinet.remove();
   return kSplitDone;
 }
 

@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 namespace velmora {
 
@@ -19,13 +20,15 @@ namespace velmora {
 enum SplitResult : int {
   kSplitDone = 0,            // the set was written (also after a break)
   kPayloadUnreadable = 1,    // the payload cannot be opened for reading
-  kPayloadTooSmall = 2,      // payload not larger than the section (or 2 GiB and more)
+  kPayloadTooSmall = 2,      // payload not larger than the section
   kPieceFailed = 3,          // a piece cannot be created, or a block read/write failed
   kSectionTooSmall = 4,      // section size 6940 or less
   kNoMemory = 5,             // the copy buffer cannot be allocated
   kCompressionFailed = 6,    // the compression stage failed
   kFirstPieceReopen = 7,     // first piece not reopened, or the joiner image not read
   kDiskDeclined = 10,        // the user declined to insert another disk
+  kSourceTooLarge = 11,      // the source is 2 GiB or larger
+  kSourceInSet = 12,         // the source would be one of the files the split writes
 };
 
 // The texts of the engine's two prompts (caption "Rudezo").
@@ -36,15 +39,26 @@ inline constexpr const char kFirstDiskPrompt[] =
 
 // Writes the set for the payload named in `source_path` (a buffer of 260
 // characters; with `compress` it receives the temporary cabinet's path) into
-// `target_directory`. With `autodetect` every piece takes the free space of
-// the target drive at the moment it is begun and section_size is not used.
+// `target_directory` (empty: the source's own folder). With `autodetect`
+// every piece takes the free space of the target at the moment it is begun
+// and section_size is not used. A source that the set would write over is
+// refused with kSourceInSet before anything is written.
 int split_file(char* source_path, const char* target_directory, int32_t section_size,
                bool compress, bool autodetect);
 
-// Free bytes of the drive named by the path's text up to its first colon (the
-// current drive when there is none), capped at 2,147,483,647; 0 when the query
-// fails.
+// Free bytes (available to this user) of the volume that holds the folder
+// `path`, or its nearest existing parent while it does not exist yet (the
+// current directory for an empty path), capped at 2,147,483,647; 0 when no
+// folder along the path can be measured.
 uint32_t free_space_of(const char* path);
+
+// The folder a split writes into: `target_directory`, or the source's own
+// folder (as a full path) when it is empty. Empty when that cannot be formed.
+std::string effective_target(const char* source, const char* target_directory);
+
+// The number of later pieces a payload of `payload_size` bytes takes with a
+// fixed section size larger than 6940.
+int64_t later_piece_count(uint32_t payload_size, int32_t section_size);
 
 // The free space of the target drive once it is larger than `minimum`,
 // prompting for another disk while it is not; 0 when the user answers No.

@@ -1,7 +1,9 @@
 #include "split_worker.h"
 
 #include <cstring>
+#include <exception>
 #include <new>
+#include <string>
 
 #include "split_engine.h"
 #include "split_worker_seams.h"
@@ -43,7 +45,17 @@ DWORD WINAPI split_worker(void* argument) {
     ResultMessage message = result_message(result);
     if (message.text) MessageBoxA(dialog, message.text, kMessageCaption, MB_OK | message.icon);
   } catch (...) {
-    // Nothing may leave the thread; the job ends like any other.
+    // Nothing may leave the thread: the user is told, and the job ends like
+    // any other.
+    std::string text = kInternalErrorText;
+    try {
+      throw;
+    } catch (const std::exception& e) {
+      text += e.what();
+    } catch (...) {
+      text += "unknown exception.";
+    }
+    MessageBoxA(dialog, text.c_str(), kMessageCaption, MB_OK | MB_ICONERROR);
   }
   delete start;
   SetPriorityClass(GetCurrentProcess(), NORMAL_PRIORITY_CLASS);
@@ -66,6 +78,10 @@ ResultMessage result_message(int result) {
     case 6: return {"Compression error", MB_ICONERROR};
     case 7: return {"Cannot open file.", MB_ICONERROR};
     case 10: return {"Procedure breaked.", MB_ICONWARNING};
+    case 11: return {"The file is too large to split (2 GB or more).", MB_ICONERROR};
+    case 12:
+      return {"The file would be overwritten by its own set. Choose another target directory.",
+              MB_ICONERROR};
     default: return {nullptr, 0};
   }
 }

@@ -61,6 +61,10 @@ struct ResultMessage {
 };
 ResultMessage result_message(int result);
 
+// What the worker shows, followed by the exception's own text, when the
+// split ends in an exception instead of a result.
+inline constexpr const char kInternalErrorText[] = "The split stopped on an internal error: ";
+
 // The caption of every box the splitter's worker and engine show.
 inline constexpr const char kMessageCaption[] = "Rudezo";
 

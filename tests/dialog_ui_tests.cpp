@@ -63,8 +63,10 @@ class DialogUi : public ::testing::Test {
 };
 
 TEST_F(DialogUi, SplitWithoutAnExistingFileSaysInvalidFileName) {
+  // "backup 2.zip" does not exist, "backup" does: the text is not a command line.
+  ASSERT_TRUE(testing_support::write_file(scratch / "backup", "another file"));
   const std::string names[] = {"", "no such file.bin", "\"" + (scratch / "missing.bin") + "\"",
-                               scratch.path()};
+                               scratch.path(), scratch / "backup 2.zip"};
   for (const std::string& name : names) {
     SCOPED_TRACE("file_edit: [" + name + "]");
     start(name, 100000, false, false);

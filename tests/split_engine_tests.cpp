@@ -2,12 +2,16 @@
 // independent reader and rejoined by running its real first piece.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "compression.h"
+#include "source_guard.h"
 #include "split_engine.h"
 #include "split_test_support.h"
 #include "split_worker.h"
@@ -19,6 +23,7 @@ using namespace testing_support;
 using namespace split_testing;
 
 int g_prompts = 0;
+std::string bare(const std::string& path) { return path.substr(path.rfind('\\') + 1); }
 int no_prompt_expected(const char* text, UINT) {
   ADD_FAILURE() << "unexpected prompt: " << text;
   return IDNO;
@@ -173,16 +178,21 @@ INSTANTIATE_TEST_SUITE_P(
                                   velmora::kPieceFailed}),
     [](const ::testing::TestParamInfo<RefusalCase>& info) { return info.param.label; });
 
-// A size with a high half must not be read by its low half alone: 4 GiB +
-// 20000 bytes would otherwise split as 20000 bytes.
-TEST_F(SplitEngine, PayloadOf4GiBOrMoreIsRefusedNotTruncated) {
-  const uint64_t sizes[] = {(uint64_t{1} << 32) + 20000, uint64_t{0x80000000} + 5};
+// A source of 2 GiB or more is too large (not "smaller than a section"), also
+// when it is to be compressed; a size with a high half is never read by its
+// low half alone (4 GiB + 20000 bytes would split as 20000 bytes).
+TEST_F(SplitEngine, SourceOf2GiBOrMoreIsTooLargeNotTruncated) {
+  const uint64_t sizes[] = {(uint64_t{1} << 32) + 20000, uint64_t{0x80000000} + 5,
+                            uint64_t{0x80000000}};
   for (uint64_t size : sizes) {
-    std::string source = dir_ / "huge.bin";
-    ASSERT_TRUE(make_sized_file(source, size));
-    EXPECT_EQ(split_existing(source, dir_ / "t", 10000), velmora::kPayloadTooSmall) << size;
-    EXPECT_FALSE(file_exists(dir_ / "t\\hugeVRAX.exe"));
-    DeleteFileA(source.c_str());
+    for (bool compress : {false, true}) {
+      std::string source = dir_ / "huge.bin";
+      ASSERT_TRUE(make_sized_file(source, size));
+      EXPECT_EQ(split_existing(source, dir_ / "t", 10000, compress), velmora::kSourceTooLarge)
+          << size << " compress " << compress;
+      EXPECT_FALSE(file_exists(dir_ / "t\\hugeVRAX.exe"));
+      DeleteFileA(source.c_str());
+    }
   }
 }
 
@@ -226,17 +236,17 @@ TEST_F(SplitEngine, CompressedSetRebuildsTheSource) {
 }
 
 // A cabinet that compresses below the section size is refused like a small
-// source, and the temporary cabinet stays.
+// source, and the temporary cabinet is removed with the refusal.
 TEST_F(SplitEngine, CompressedPayloadSmallerThanTheSectionGivesResult2) {
   std::string bytes(200000, 'a');
   EXPECT_EQ(split("flat.bin", bytes, dir_ / "c", 100000, true), velmora::kPayloadTooSmall);
-  EXPECT_TRUE(file_exists(payload_path_));
+  EXPECT_FALSE(file_exists(payload_path_));
   EXPECT_FALSE(file_exists(dir_ / "c\\flatVRAX.exe"));
-  DeleteFileA(payload_path_.c_str());
 }
 
 // The close that reports the cabinet unwritten is a compression failure (a
-// directory sits where the cabinet should be written).
+// directory sits where the cabinet should be written). A split meeting that
+// directory at its cabinet's name takes another name and leaves it alone.
 TEST_F(SplitEngine, ACabinetThatCannotBeWrittenGivesResult6) {
   source_ = dir_ / "blocked.bin";
   write_file(source_, pattern_bytes(50000, 13));
@@ -244,9 +254,11 @@ TEST_F(SplitEngine, ACabinetThatCannotBeWrittenGivesResult6) {
   ASSERT_TRUE(velmora::temp_cabinet_path(source_.c_str(), cabinet, sizeof cabinet));
   ASSERT_TRUE(CreateDirectoryA(cabinet, nullptr));
   EXPECT_EQ(velmora::compress_to_cabinet(source_.c_str(), cabinet), velmora::kCompressionFailed);
-  EXPECT_EQ(split_existing(source_, dir_ / "c", 10000, true), velmora::kCompressionFailed);
+  EXPECT_EQ(split_existing(source_, dir_ / "c", 10000, true), velmora::kSplitDone);
+  EXPECT_NE(payload_path_, cabinet);
+  EXPECT_TRUE(dir_exists(cabinet));
   RemoveDirectoryA(cabinet);
-  EXPECT_FALSE(file_exists(dir_ / "c\\blockedVRAX.exe"));
+  EXPECT_TRUE(file_exists(dir_ / "c\\blockedVRAX.exe"));
 }
 
 TEST(TempCabinetPath, IsTheTempDirectoryAndTheSourceFromItsLastBackslash) {
@@ -258,6 +270,191 @@ TEST(TempCabinetPath, IsTheTempDirectoryAndTheSourceFromItsLastBackslash) {
   ASSERT_TRUE(velmora::temp_cabinet_path("report.doc", path, sizeof path));
   EXPECT_EQ(std::string(path), std::string(temp) + "report.doc.tmp");
   EXPECT_FALSE(velmora::temp_cabinet_path(("C:\\" + std::string(250, 'x')).c_str(), path, sizeof path));
+}
+
+// The files of the temporary directory whose names begin with `prefix` and
+// end in ".tmp": the temporary cabinets of a source of that name.
+std::vector<std::string> temp_cabinets_of(const std::string& prefix) {
+  char temp[MAX_PATH];
+  GetTempPathA(sizeof temp, temp);
+  std::vector<std::string> found;
+  for (const std::string& name : files_in(temp)) {
+    if (name.compare(0, prefix.size(), prefix) == 0 && name.size() > 4 &&
+        name.compare(name.size() - 4, 4, ".tmp") == 0)
+      found.push_back(name);
+  }
+  return found;
+}
+
+// A file of the user's that has the temporary cabinet's name is neither
+// replaced nor deleted: the split reserves another name, and whatever way the
+// split ends after compression, the cabinet it made is gone.
+struct CabinetExit {
+  const char* label;
+  int bytes_kind;  // 0: a text that compresses to much less than 100000 bytes
+  const char* target;
+  bool image_present;
+  int result;
+};
+
+class TemporaryCabinet : public SplitEngine, public ::testing::WithParamInterface<CabinetExit> {};
+
+TEST_P(TemporaryCabinet, LeavesTheUsersFileAndIsRemovedOnEveryWayOut) {
+  const CabinetExit& c = GetParam();
+  const std::string name = std::string("cab_") + c.label + ".txt";
+  std::string text;
+  for (int i = 0; text.size() < 400000; ++i) text += "row " + std::to_string(i) + "\r\n";
+  std::string bytes = c.bytes_kind == 0 ? std::string(200000, 'a') : text + pattern_bytes(200000, 30);
+  source_ = dir_ / name;
+  ASSERT_TRUE(write_file(source_, bytes));
+  char users_file[260];
+  ASSERT_TRUE(velmora::temp_cabinet_path(source_.c_str(), users_file, sizeof users_file));
+  ASSERT_TRUE(write_file(users_file, "the user's own file"));
+  write_file(dir_ / "blocker", "a file where a directory is needed");
+  if (!c.image_present) velmora::set_joiner_image_source((dir_ / "no_such.exe").c_str());
+
+  EXPECT_EQ(split_existing(source_, dir_ / c.target, 100000, true), c.result);
+  EXPECT_EQ(read_file(users_file), "the user's own file");
+  EXPECT_EQ(temp_cabinets_of(name), std::vector<std::string>{bare(users_file)});
+  EXPECT_EQ(read_file(source_), bytes);
+  DeleteFileA(users_file);
+  if (c.result == velmora::kSplitDone) {
+    std::string first = dir_ / c.target + "\\cab_" + c.label + "VRAX.exe";
+    EXPECT_EQ(join(first, name), bytes);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Exits, TemporaryCabinet,
+    ::testing::Values(CabinetExit{"done", 1, "out", true, velmora::kSplitDone},
+                      CabinetExit{"payloadTooSmall", 0, "out", true, velmora::kPayloadTooSmall},
+                      CabinetExit{"pieceFailed", 1, "blocker\\out", true, velmora::kPieceFailed},
+                      CabinetExit{"headFailed", 1, "out", false, velmora::kFirstPieceReopen}),
+    [](const ::testing::TestParamInfo<CabinetExit>& info) { return info.param.label; });
+
+// A source that the set would write over (a piece's name, the checksum
+// file's, in the folder the set goes to, however that folder is spelled) is
+// refused before anything is written; one whose names do not clash splits.
+struct ClashCase {
+  const char* label;
+  const char* source;  // in the folder "src"
+  const char* target;  // "{src}" stands for that folder, "{SRC}" in capitals,
+                       // "{Z}" for it through drive Z:
+  bool compress;
+  bool autodetect;
+  int result;
+};
+
+class SourceInSet : public SplitEngine, public ::testing::WithParamInterface<ClashCase> {};
+
+std::string upper(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](char c) { return static_cast<char>(std::toupper(c)); });
+  return text;
+}
+
+// `folder` (on drive C:, the Wine prefix's drive_c) through drive Z:.
+std::string through_drive_z(const std::string& folder) {
+  std::string bin = bin_dir();
+  return bin.substr(0, bin.rfind('\\')) + "\\wineprefix\\drive_c" + folder.substr(2);
+}
+
+TEST_P(SourceInSet, IsRefusedBeforeAnythingIsWritten) {
+  const ClashCase& c = GetParam();
+  const std::string src = dir_ / "src";
+  ASSERT_TRUE(CreateDirectoryA(src.c_str(), nullptr));
+  CreateDirectoryA((src + "\\sub").c_str(), nullptr);
+  std::string target = c.target;
+  auto put = [&](const std::string& key, const std::string& value) {
+    size_t at = target.find(key);
+    if (at != std::string::npos) target.replace(at, key.size(), value);
+  };
+  put("{src}", src);
+  put("{SRC}", upper(src));
+  if (target.find("{Z}") != std::string::npos) {
+    if (!dir_exists(through_drive_z(src))) GTEST_SKIP() << "no Z: spelling of " << src;
+    put("{Z}", through_drive_z(src));
+  }
+  const std::string source = src + "\\" + c.source;
+  const std::string bytes = pattern_bytes(25000, 31);  // 3 later pieces of section 10000
+  ASSERT_TRUE(write_file(source, bytes));
+  std::vector<std::string> before = files_in(src);
+
+  EXPECT_EQ(split_existing(source, target, 10000, c.compress, c.autodetect), c.result) << target;
+  EXPECT_EQ(read_file(source), bytes);
+  if (c.result == velmora::kSourceInSet) {
+    EXPECT_EQ(files_in(src), before);
+    EXPECT_TRUE(temp_cabinets_of(c.source).empty());
+  } else {
+    EXPECT_GT(files_in(src).size() + files_in(dir_ / "other").size(), before.size());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, SourceInSet,
+    ::testing::Values(
+        ClashCase{"laterPiece", "partVRAX.000", "{src}", false, false, velmora::kSourceInSet},
+        ClashCase{"lastLaterPiece", "partVRAX.002", "{src}", false, false, velmora::kSourceInSet},
+        ClashCase{"pieceBeyondTheSet", "partVRAX.500", "{src}", false, false, velmora::kSplitDone},
+        ClashCase{"anyPieceWithAutomaticSize", "partVRAX.500", "{src}", false, true,
+                  velmora::kSourceInSet},
+        ClashCase{"anyPieceWhenCompressed", "partVRAX.500", "{src}", true, false,
+                  velmora::kSourceInSet},
+        ClashCase{"firstPiece", "dataVRAX.exe", "{src}", false, false, velmora::kSourceInSet},
+        ClashCase{"firstPieceInCapitals", "dataVRAX.EXE", "{src}", false, false,
+                  velmora::kSourceInSet},
+        ClashCase{"checksumFile", "dataVRAX.sfv", "{src}", false, false, velmora::kSourceInSet},
+        ClashCase{"compressedFirstPiece", "dataVRAX.exe", "{src}", true, false,
+                  velmora::kSourceInSet},
+        ClashCase{"markerInOtherCaseIsNoMarker", "datavrax.exe", "{src}", false, false,
+                  velmora::kSplitDone},
+        ClashCase{"noClash", "report.doc", "{src}", false, false, velmora::kSplitDone},
+        ClashCase{"folderInCapitals", "partVRAX.000", "{SRC}", false, false, velmora::kSourceInSet},
+        ClashCase{"dotDetour", "partVRAX.000", "{src}\\.", false, false, velmora::kSourceInSet},
+        ClashCase{"parentDetour", "partVRAX.001", "{src}\\sub\\..", false, false,
+                  velmora::kSourceInSet},
+        ClashCase{"otherDriveLetter", "partVRAX.000", "{Z}", false, false, velmora::kSourceInSet},
+        ClashCase{"emptyTarget", "partVRAX.000", "", false, false, velmora::kSourceInSet},
+        ClashCase{"otherFolder", "partVRAX.000", "{src}\\..\\other", false, false,
+                  velmora::kSplitDone}),
+    [](const ::testing::TestParamInfo<ClashCase>& info) { return info.param.label; });
+
+TEST(SetNames, AreTheFirstPieceTheChecksumFileAndPieceNumbers) {
+  struct Case { const char* name; int64_t later; bool in_set; };
+  const Case cases[] = {
+      {"reportVRAX.exe", 0, true},    {"REPORTvrax.EXE", 0, true},  {"reportVRAX.sfv", 0, true},
+      {"reportVRAX.000", 1, true},    {"reportVRAX.000", 0, false}, {"reportVRAX.999", 1000, true},
+      {"reportVRAX.999", 999, false}, {"reportVRAX.1000", 1001, true},
+      {"reportVRAX.0100", -1, false}, {"reportVRAX.00", -1, false}, {"reportVRAX.12345", -1, true},
+      {"reportVRAX.0001", -1, false}, {"reportVRAX.00a", -1, false}, {"reportVRAX.exe.bak", -1, false},
+      {"report.doc", -1, false},      {"reportVRAX.", -1, false},   {"xreportVRAX.000", -1, false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(velmora::is_name_of_set("reportVRAX.exe", c.name, c.later), c.in_set)
+        << c.name << " " << c.later;
+}
+
+TEST(LaterPieceCount, FollowsTheBlockRule) {
+  EXPECT_EQ(velmora::later_piece_count(13049, 10000), 2);
+  EXPECT_EQ(velmora::later_piece_count(6942, 6941), 2);
+  EXPECT_EQ(velmora::later_piece_count(1 + 1001 * 6929, 6941), 1001);
+  EXPECT_EQ(velmora::later_piece_count(3060, 10000), 0);
+  EXPECT_EQ(velmora::later_piece_count(3061, 10000), 1);
+}
+
+// An empty target directory is the source's own folder (not the root of the
+// current drive), also for a source named without a folder.
+TEST_F(SplitEngine, AnEmptyTargetDirectoryIsTheSourcesFolder) {
+  std::string bytes = pattern_bytes(25000, 32);
+  CreateDirectoryA((dir_ / "here").c_str(), nullptr);
+  ASSERT_EQ(split("here\\report.doc", bytes, "", 10000), velmora::kSplitDone);
+  EXPECT_TRUE(file_exists(dir_ / "here\\reportVRAX.exe"));
+  EXPECT_TRUE(file_exists(dir_ / "here\\reportVRAX.002"));
+  EXPECT_EQ(join(dir_ / "here\\reportVRAX.exe", "report.doc"), bytes);
+
+  ASSERT_TRUE(write_file(dir_ / "bare.doc", bytes));
+  ASSERT_EQ(split_existing("bare.doc", "", 10000), velmora::kSplitDone);  // current directory
+  EXPECT_TRUE(file_exists(dir_ / "bareVRAX.exe"));
+  EXPECT_EQ(join(dir_ / "bareVRAX.exe", "bare.doc"), bytes);
 }
 
 // More than 1000 later pieces: the 1001st is numbered 1000, and the joiner

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "compression.h"
 #include "split_engine.h"
 #include "split_test_support.h"
 #include "split_worker.h"
@@ -89,12 +90,13 @@ class Floppy : public ::testing::Test {
     for (const std::string& name : files_on_a()) DeleteFileA(("A:\\" + name).c_str());
   }
 
-  int split(const std::string& bytes, int32_t section, bool autodetect) {
+  int split(const std::string& bytes, int32_t section, bool autodetect,
+            const std::string& target = "A:\\", bool compress = false) {
     source_ = dir_ / "big.bin";
     write_file(source_, bytes);
     char path[260];
     strcpy(path, source_.c_str());
-    return velmora::split_file(path, "A:\\", section, false, autodetect);
+    return velmora::split_file(path, target.c_str(), section, compress, autodetect);
   }
 
   ScratchDir dir_;
@@ -131,6 +133,48 @@ TEST_F(Floppy, AutomaticSizeFillsEachDiskAndTheSetRejoins) {
   ProcessResult join = run_process("\"" + changer_.shelf + "\\bigVRAX.exe\"", dir_ / "cwd");
   EXPECT_EQ(join.exit_code, 0u) << join.output;
   EXPECT_EQ(read_file(dir_ / "cwd\\big.bin"), bytes);
+}
+
+// The floppy's tmpfs seen through its folder on drive Z: (a volume mounted in
+// a folder of another volume), not through drive A:.
+std::string floppy_folder() {
+  std::string bin = bin_dir();
+  return bin.substr(0, bin.rfind('\\')) + "\\floppy";
+}
+
+// Automatic size measures the target folder's own volume (or, while the
+// folder does not exist yet, its nearest existing parent's), not the root of
+// the drive letter that the path begins with.
+TEST_F(Floppy, AutomaticSizeMeasuresTheTargetFolderNotItsDriveRoot) {
+  const std::string folder = floppy_folder();
+  EXPECT_EQ(velmora::free_space_of(folder.c_str()), kFloppyBytes);
+  EXPECT_EQ(velmora::free_space_of((folder + "\\not\\yet\\there").c_str()), kFloppyBytes);
+  std::string bytes = pattern_bytes(2000000, 25);
+  ASSERT_EQ(split(bytes, 0, true, folder), velmora::kSplitDone);
+  EXPECT_EQ(changer_.no_space_prompts, 1);
+  empty_drive();
+  SetOnDisk set = read_set(changer_.shelf + "\\bigVRAX.exe");
+  ASSERT_TRUE(set.readable);
+  ASSERT_EQ(set.pieces.size(), 2u);
+  EXPECT_EQ(set.pieces[0].file_size, kFloppyBytes);
+  EXPECT_EQ(set.payload(), bytes);
+}
+
+int decline_disk(const char* text, UINT) {
+  EXPECT_STREQ(text, velmora::kNoSpacePrompt);
+  return IDNO;
+}
+
+// A disk declined after the compression stage: result 10, and the temporary
+// cabinet is gone with it.
+TEST_F(Floppy, ADeclinedDiskAfterCompressionLeavesNoTemporaryCabinet) {
+  velmora::set_prompt_function(decline_disk);
+  char cabinet[260];
+  ASSERT_TRUE(velmora::temp_cabinet_path((dir_ / "big.bin").c_str(), cabinet, sizeof cabinet));
+  DeleteFileA(cabinet);
+  EXPECT_EQ(split(pattern_bytes(2000000, 26), 0, true, "A:\\", true), velmora::kDiskDeclined);
+  EXPECT_FALSE(file_exists(cabinet));
+  EXPECT_EQ(read_file(source_), pattern_bytes(2000000, 26));
 }
 
 // A disk that runs full in the middle of a piece ends the split with result 3,
