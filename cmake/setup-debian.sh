@@ -6,7 +6,7 @@ set -euo pipefail
 need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 pkgs=(g++-mingw-w64-i686 binutils-mingw-w64-i686 cmake make googletest wine wine32:i386
-      xvfb fonts-wine gcab cabextract imagemagick zip x11-utils)
+      xvfb fonts-wine gcab cabextract cksfv python3 imagemagick zip x11-utils)
 for p in "${pkgs[@]}"; do have "$p" || need+=("$p"); done
 [ ${#need[@]} -eq 0 ] && exit 0
 

@@ -4,9 +4,14 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
+#include "checksum_file.h"
 #include "compression.h"
+#include "crc32_fast.h"
 #include "source_guard.h"
+#include "crc32.h"
+#include "set_integrity.h"
 #include "split_set_format.h"
 #include "split_worker.h"
 #include "win_handles.h"
@@ -16,6 +21,16 @@ namespace velmora {
 using splitset::ChunkRecord;
 using splitset::SplitHeader;
 using splitset::kBlockSize;
+using splitset::Crc32Table;
+
+const Crc32Table& crc_table() {
+  static const Crc32Table table = [] {
+    Crc32Table made;
+    splitset::crc32_init(made);
+    return made;
+  }();
+  return table;
+}
 
 namespace {
 
@@ -66,21 +81,40 @@ void end_piece_after_break(ChunkRecord& chunk) {
   chunk.last_block_size = chunk.block_count > 0 ? static_cast<int32_t>(kBlockSize) : 0;
 }
 
+// One piece's data area as it is written: its record, and the CRC-32 and
+// length of the bytes it holds, computed in the copy buffer on their way.
+struct DataArea {
+  ChunkRecord chunk{0, 0, 0};
+  uint32_t crc = 0;
+  uint32_t length = 0;
+};
+
+// Copies one block and adds it to the area's CRC.
+bool copy_and_sum(HANDLE payload, HANDLE piece, char* buffer, uint32_t source_offset,
+                  uint32_t piece_offset, uint32_t length, DataArea& area) {
+  if (!copy_block(payload, piece, buffer, source_offset, piece_offset, length)) return false;
+  area.crc = crc32_fast(area.crc, buffer, length);
+  area.length += length;
+  return true;
+}
+
 // Fills one piece's data area, from `piece_offset` up to `section` bytes,
 // with whole blocks and then one short last block, and describes it in
-// `chunk`. The payload's final block, even a whole one, is always the last
+// `area`. The payload's final block, even a whole one, is always the last
 // step. Break is tested before each whole block; after a break the piece ends
 // at its last whole block. False when a read or write failed.
 bool fill_data_area(HANDLE payload, HANDLE piece, char* buffer, uint32_t payload_size,
                     uint32_t section, uint32_t piece_offset, uint32_t& source_offset,
-                    ChunkRecord& chunk, bool& broken) {
+                    DataArea& area, bool& broken) {
+  ChunkRecord& chunk = area.chunk;
   while (piece_offset + kBlockSize <= section && source_offset + kBlockSize < payload_size) {
     if (break_now()) {
       broken = true;
       end_piece_after_break(chunk);
       return true;
     }
-    if (!copy_block(payload, piece, buffer, source_offset, piece_offset, kBlockSize)) return false;
+    if (!copy_and_sum(payload, piece, buffer, source_offset, piece_offset, kBlockSize, area))
+      return false;
     source_offset += kBlockSize;
     piece_offset += kBlockSize;
     ++chunk.block_count;
@@ -88,7 +122,8 @@ bool fill_data_area(HANDLE payload, HANDLE piece, char* buffer, uint32_t payload
   if (piece_offset < section) {
     uint32_t length = section - piece_offset;
     if (payload_size - source_offset < length) length = payload_size - source_offset;
-    if (!copy_block(payload, piece, buffer, source_offset, piece_offset, length)) return false;
+    if (!copy_and_sum(payload, piece, buffer, source_offset, piece_offset, length, area))
+      return false;
     source_offset += length;
     chunk.last_block_size = static_cast<int32_t>(length);
     ++chunk.block_count;
@@ -96,6 +131,13 @@ bool fill_data_area(HANDLE payload, HANDLE piece, char* buffer, uint32_t payload
     chunk.last_block_size = static_cast<int32_t>(kBlockSize);
   }
   return true;
+}
+
+// The CRC-32 of a whole piece file: its head (`head`, `head_length` bytes,
+// written last or first) followed by its data area.
+uint32_t piece_crc(const void* head, uint32_t head_length, const DataArea& area) {
+  uint32_t crc = crc32_fast(0, head, head_length);
+  return splitset::crc32_combine(crc, area.crc, area.length);
 }
 
 // Where the joiner image comes from: the seam's path or the own executable.
@@ -110,7 +152,10 @@ bool joiner_image_path(char* out, DWORD capacity) {
 
 // Last: the joiner image and the SplitHeader go to the head of the first
 // piece, which makes it runnable.
-int finish_first_piece(const char* first_piece, const SplitHeader& header) {
+// `head_crc` receives the CRC-32 of the head and the ChunkRecord `chunk`
+// behind it, the first 6940 bytes of the finished piece.
+int finish_first_piece(const char* first_piece, const SplitHeader& header,
+                       const ChunkRecord& chunk, uint32_t& head_crc) {
   char module[splitset::kPathCapacity];
   if (!joiner_image_path(module, sizeof module)) return kFirstPieceReopen;
   UniqueFile piece = open_for_update(first_piece);
@@ -126,6 +171,9 @@ int finish_first_piece(const char* first_piece, const SplitHeader& header) {
       !write_at(piece.get(), splitset::kHeaderOffset, &header, sizeof header)) {
     return kPieceFailed;
   }
+  head_crc = crc32_fast(0, image.get(), splitset::kJoinerImageSize);
+  head_crc = crc32_fast(head_crc, &header, sizeof header);
+  head_crc = crc32_fast(head_crc, &chunk, sizeof chunk);
   return kSplitDone;
 }
 
@@ -298,14 +346,19 @@ int split_file(char* source_path, const char* target_directory_text, int32_t sec
   // The first piece's data area, then its ChunkRecord.
   const uint32_t section = static_cast<uint32_t>(section_size);
   uint32_t source_offset = 0;
-  ChunkRecord chunk{0, 0, 0};
+  DataArea first_area;
   bool broken = false;
   if (!fill_data_area(payload.get(), piece.get(), buffer.get(), payload_size, section,
-                      splitset::kFirstDataOffset, source_offset, chunk, broken))
+                      splitset::kFirstDataOffset, source_offset, first_area, broken))
     return kPieceFailed;
-  if (!write_at(piece.get(), splitset::kFirstChunkOffset, &chunk, sizeof chunk))
+  if (!write_at(piece.get(), splitset::kFirstChunkOffset, &first_area.chunk,
+                sizeof first_area.chunk))
     return kPieceFailed;
   piece.reset();
+  // The payload's CRC follows the data areas; each whole piece file's CRC is
+  // its head's combined with its area's. Nothing is read twice.
+  uint32_t payload_crc = first_area.crc;
+  std::vector<uint32_t> piece_crcs(1, 0);  // the first piece's comes at the end
 
   // The later pieces, one at a time.
   uint32_t later_section = section;
@@ -320,21 +373,39 @@ int split_file(char* source_path, const char* target_directory_text, int32_t sec
     if (!splitset::apply_piece_suffix(path, sizeof path, suffix)) return kPieceFailed;
     piece = create_for_writing(path);
     if (!piece) return kPieceFailed;
-    chunk = ChunkRecord{0, 0, 0};
+    DataArea area;
     if (!fill_data_area(payload.get(), piece.get(), buffer.get(), payload_size, later_section,
-                        splitset::kLaterDataOffset, source_offset, chunk, broken))
+                        splitset::kLaterDataOffset, source_offset, area, broken))
       return kPieceFailed;
-    if (!write_at(piece.get(), 0, &chunk, sizeof chunk)) return kPieceFailed;
+    if (!write_at(piece.get(), 0, &area.chunk, sizeof area.chunk)) return kPieceFailed;
     piece.reset();
     ++header.piece_count;
+    payload_crc = splitset::crc32_combine(payload_crc, area.crc, area.length);
+    piece_crcs.push_back(piece_crc(&area.chunk, sizeof area.chunk, area));
   }
+
+  // The integrity record in the header's free bytes: what the set carries
+  // (less than payload_size after a break) and the source's last-write time.
+  // A source name too long to leave room for it gets none.
+  splitset::IntegrityRecord record{};
+  record.flags = source_offset < payload_size ? splitset::kIntegrityCutShort : 0;
+  record.payload_length = source_offset;
+  record.payload_crc = payload_crc;
+  if (source_known) {
+    record.write_time_low = source_info.ftLastWriteTime.dwLowDateTime;
+    record.write_time_high = source_info.ftLastWriteTime.dwHighDateTime;
+  }
+  splitset::put_integrity(crc_table(), header, record);
 
   // The first piece gets the joiner image and the header.
   if (autodetect) show_prompt(kFirstDiskPrompt, MB_OK | MB_ICONEXCLAMATION);
   if (!splitset::apply_piece_suffix(path, sizeof path, splitset::kFirstPieceSuffix))
     return kPieceFailed;
-  int finished = finish_first_piece(path, header);
+  uint32_t head_crc = 0;
+  int finished = finish_first_piece(path, header, first_area.chunk, head_crc);
   if (finished != kSplitDone) return finished;
+  piece_crcs[0] = splitset::crc32_combine(head_crc, first_area.crc, first_area.length);
+  write_checksum_file(path, header.file_name, piece_crcs);
 
   // Release, and remove the temporary cabinet.
   buffer.reset();

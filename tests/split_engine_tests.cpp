@@ -6,11 +6,14 @@
 #include <atomic>
 #include <cctype>
 #include <cstring>
+#include <iostream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "compression.h"
+#include "crc32.h"
+#include "crc32_fast.h"
 #include "source_guard.h"
 #include "split_engine.h"
 #include "split_test_support.h"
@@ -23,6 +26,10 @@ using namespace testing_support;
 using namespace split_testing;
 
 int g_prompts = 0;
+std::vector<std::string> sorted(std::vector<std::string> names) {
+  std::sort(names.begin(), names.end());
+  return names;
+}
 std::string bare(const std::string& path) { return path.substr(path.rfind('\\') + 1); }
 int no_prompt_expected(const char* text, UINT) {
   ADD_FAILURE() << "unexpected prompt: " << text;
@@ -87,6 +94,9 @@ class SplitEngine : public ::testing::Test {
 // (5,1796), (1,1); the head is the joiner image; the set rejoins exactly.
 TEST_F(SplitEngine, WorkedExampleSection10000Payload13049) {
   std::string bytes = pattern_bytes(13049, 1);
+  // A checksum file of an earlier set of that name is replaced.
+  CreateDirectoryA((dir_ / "out").c_str(), nullptr);
+  ASSERT_TRUE(write_file(dir_ / "out\\reportVRAX.sfv", "reportVRAX.exe 00000000\r\n"));
   ASSERT_EQ(split("report.doc", bytes, dir_ / "out", 10000), velmora::kSplitDone);
   std::string first = dir_ / "out\\reportVRAX.exe";
   SetOnDisk set = read_set(first);
@@ -107,6 +117,10 @@ TEST_F(SplitEngine, WorkedExampleSection10000Payload13049) {
   }
   EXPECT_EQ(set.payload(), bytes);
   EXPECT_FALSE(file_exists(dir_ / "out\\reportVRAX.002"));
+  // Checksums ride in the free bytes and one more file, nothing else.
+  EXPECT_EQ(checksum_findings(set, false, source_), "");
+  EXPECT_EQ(sorted(files_in(dir_ / "out")), (std::vector<std::string>{"reportVRAX.000", "reportVRAX.001",
+                                                              "reportVRAX.exe", "reportVRAX.sfv"}));
   EXPECT_EQ(join(first, "report.doc"), bytes);
 }
 
@@ -230,6 +244,7 @@ TEST_F(SplitEngine, CompressedSetRebuildsTheSource) {
   EXPECT_EQ(set.header.payload_size, payload.size());
   EXPECT_EQ(payload.substr(0, 4), "MSCF");
   EXPECT_LT(payload.size(), bytes.size());
+  EXPECT_EQ(checksum_findings(set, false, source_), "");
 
   EXPECT_EQ(join(dir_ / "c\\notesVRAX.exe", "notes.txt", dir_ / "expanded\\here"), bytes);
   EXPECT_EQ(join(dir_ / "c\\notesVRAX.exe", "notes.txt"), bytes);
@@ -382,7 +397,7 @@ TEST_P(SourceInSet, IsRefusedBeforeAnythingIsWritten) {
   EXPECT_EQ(split_existing(source, target, 10000, c.compress, c.autodetect), c.result) << target;
   EXPECT_EQ(read_file(source), bytes);
   if (c.result == velmora::kSourceInSet) {
-    EXPECT_EQ(files_in(src), before);
+    EXPECT_EQ(sorted(files_in(src)), sorted(before));
     EXPECT_TRUE(temp_cabinets_of(c.source).empty());
   } else {
     EXPECT_GT(files_in(src).size() + files_in(dir_ / "other").size(), before.size());
@@ -433,6 +448,30 @@ TEST(SetNames, AreTheFirstPieceTheChecksumFileAndPieceNumbers) {
         << c.name << " " << c.later;
 }
 
+// The engine's CRC (carry-less multiplication where the processor has it)
+// agrees with the system's and with the set format's tables, for every
+// length around its 16- and 64-byte steps and at every alignment.
+TEST(Crc32Fast, AgreesWithTheSystemAndTheTables) {
+  splitset::Crc32Table table;
+  splitset::crc32_init(table);
+  const std::string bytes = pattern_bytes(70000, 33);
+  for (size_t length : {0, 1, 15, 16, 17, 63, 64, 65, 79, 80, 127, 128, 129, 2047, 2048, 2100, 65536}) {
+    for (size_t offset = 0; offset < 4; ++offset) {
+      const std::string part = bytes.substr(offset, length);
+      const uint32_t expected = system_crc32(part);
+      EXPECT_EQ(velmora::crc32_fast(0, part.data(), length), expected) << length << "+" << offset;
+      EXPECT_EQ(splitset::crc32_update(table, 0, part.data(), length), expected) << length;
+      // Continued from a running CRC, as block after block.
+      uint32_t running = velmora::crc32_fast(0, bytes.data(), 100);
+      EXPECT_EQ(velmora::crc32_fast(running, part.data(), length), system_crc32(bytes.substr(0, 100) + part));
+      if (velmora::crc32_fast_has_clmul() && length >= 64 && length % 16 == 0) {
+        EXPECT_EQ(velmora::crc32_clmul(0, part.data(), length), expected) << length;
+      }
+    }
+  }
+  std::cout << "carry-less path: " << (velmora::crc32_fast_has_clmul() ? "yes" : "no") << "\n";
+}
+
 TEST(LaterPieceCount, FollowsTheBlockRule) {
   EXPECT_EQ(velmora::later_piece_count(13049, 10000), 2);
   EXPECT_EQ(velmora::later_piece_count(6942, 6941), 2);
@@ -468,6 +507,7 @@ TEST_F(SplitEngine, PieceNumbersGoPast999) {
   SetOnDisk set = read_set(dir_ / "m\\manyVRAX.exe");
   ASSERT_TRUE(set.readable);
   EXPECT_EQ(set.header.piece_count, 1002);
+  EXPECT_EQ(checksum_findings(set, false, source_), "");
   EXPECT_EQ(join(dir_ / "m\\manyVRAX.exe", "many.bin"), bytes);
 }
 
@@ -583,6 +623,8 @@ class SplitBreak : public SplitEngine {
     if (cut.file_size != section && cut.chunk.block_count > 0) {
       EXPECT_EQ(cut.chunk.last_block_size, 2048);
     }
+    // The record describes what the set holds, and says it was cut short.
+    EXPECT_EQ(checksum_findings(set, true, source_), "");
     std::string payload = set.payload();
     EXPECT_LT(payload.size(), bytes_.size());
     EXPECT_EQ(payload, bytes_.substr(0, payload.size()));
@@ -600,6 +642,7 @@ TEST_F(SplitBreak, BreakBeforeTheFirstBlockLeavesAnEmptyFirstPiece) {
   EXPECT_EQ(set.header.piece_count, 1);
   EXPECT_EQ(set.pieces[0].chunk.block_count, 0);
   EXPECT_FALSE(file_exists(dir_ / "b\\sVRAX.000"));
+  EXPECT_EQ(checksum_findings(set, true, dir_ / "s.bin"), "");
   EXPECT_EQ(join(dir_ / "b\\sVRAX.exe", "s.bin"), "");
 }
 

@@ -3,6 +3,7 @@
 // prompt seam, and a disk that runs full in the middle of a piece.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,10 @@ using namespace testing_support;
 using namespace split_testing;
 
 constexpr uint64_t kFloppyBytes = 1474560;
+std::vector<std::string> sorted(std::vector<std::string> names) {
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 std::vector<std::string> files_on_a() { return testing_support::files_in("A:"); }
 
@@ -28,6 +33,7 @@ struct DiskChanger {
   int no_space_prompts = 0;
   int first_disk_prompts = 0;
   std::string shrink_source;           // when set, the source shrinks at the first change
+  std::vector<std::string> first_disk; // the files of the first disk, brought back at the end
 };
 DiskChanger* g_changer = nullptr;
 
@@ -48,6 +54,7 @@ int change_disk(const char* text, UINT type) {
   if (std::string(text) == velmora::kNoSpacePrompt) {
     EXPECT_EQ(type, static_cast<UINT>(MB_YESNO | MB_ICONEXCLAMATION));
     ++changer.no_space_prompts;
+    if (changer.no_space_prompts == 1) changer.first_disk = files_on_a();
     empty_drive();
     if (!changer.shrink_source.empty()) {
       HANDLE source = CreateFileA(changer.shrink_source.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -65,8 +72,8 @@ int change_disk(const char* text, UINT type) {
   EXPECT_EQ(type, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
   ++changer.first_disk_prompts;
   empty_drive();
-  for (const char* name : {"bigVRAX.exe"})
-    MoveFileExA((changer.shelf + "\\" + name).c_str(), (std::string("A:\\") + name).c_str(), MOVEFILE_COPY_ALLOWED);
+  for (const std::string& name : changer.first_disk)
+    MoveFileExA((changer.shelf + "\\" + name).c_str(), ("A:\\" + name).c_str(), MOVEFILE_COPY_ALLOWED);
   return IDOK;
 }
 
@@ -128,11 +135,32 @@ TEST_F(Floppy, AutomaticSizeFillsEachDiskAndTheSetRejoins) {
   EXPECT_EQ(set.pieces[2].file_size, changer_.free_offered[1]);
   EXPECT_EQ(set.pieces[3].file_size, 12u + 500000u);
   EXPECT_EQ(set.payload(), bytes);
+  // The record travels in the first piece; the checksum file did not fit
+  // beside it on the full first disk.
+  EXPECT_EQ(checksum_findings(set, false, source_, false), "");
 
   CreateDirectoryA((dir_ / "cwd").c_str(), nullptr);
   ProcessResult join = run_process("\"" + changer_.shelf + "\\bigVRAX.exe\"", dir_ / "cwd");
   EXPECT_EQ(join.exit_code, 0u) << join.output;
   EXPECT_EQ(read_file(dir_ / "cwd\\big.bin"), bytes);
+}
+
+// A checksum file of an earlier set on the first disk is stale: it goes, and
+// the new one takes its room beside the first piece.
+TEST_F(Floppy, AStaleChecksumFileMakesRoomForTheNewOne) {
+  const std::string stale = "bigVRAX.exe 12345678\r\nbigVRAX.000 12345678\r\n";
+  ASSERT_TRUE(write_file("A:\\bigVRAX.sfv", stale));
+  std::string bytes = pattern_bytes(2000000, 27);
+  ASSERT_EQ(split(bytes, 0, true), velmora::kSplitDone);
+  EXPECT_EQ(changer_.first_disk_prompts, 1);
+  EXPECT_EQ(sorted(files_on_a()), (std::vector<std::string>{"bigVRAX.exe", "bigVRAX.sfv"}));
+  EXPECT_NE(read_file("A:\\bigVRAX.sfv"), stale);
+  empty_drive();
+  SetOnDisk set = read_set(changer_.shelf + "\\bigVRAX.exe");
+  ASSERT_EQ(set.pieces.size(), 2u);
+  EXPECT_EQ(set.pieces[0].file_size, kFloppyBytes - 4096);  // the stale file's page was taken
+  EXPECT_EQ(checksum_findings(set, false, source_, true), "");
+  EXPECT_EQ(set.payload(), bytes);
 }
 
 // The floppy's tmpfs seen through its folder on drive Z: (a volume mounted in

@@ -53,6 +53,19 @@ SetOnDisk read_set(const std::string& first_piece);
 // The name of later piece `number` beside `first_piece`, by the piece-name rule.
 std::string piece_name(const std::string& first_piece, uint32_t number);
 
+// CRC-32 (zip, SFV) by the system's own routine (ntdll's RtlComputeCrc32),
+// not by the set format's code that the splitter uses.
+uint32_t system_crc32(const std::string& bytes);
+
+// What a set read back says about its checksums, checked against its files:
+// "" when the integrity record and the checksum file beside the first piece
+// describe exactly what the pieces hold, otherwise one line per finding.
+// `cut_short`: a break ended the split early. `source` (may be empty): the
+// file whose last-write time the record must carry. `expect_sfv`: whether
+// the checksum file must be there.
+std::string checksum_findings(const SetOnDisk& set, bool cut_short, const std::string& source,
+                              bool expect_sfv = true);
+
 }  // namespace split_testing
 
 #endif  // VELMORA_SPLIT_TEST_SUPPORT_H

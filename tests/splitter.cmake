@@ -22,6 +22,11 @@ add_test(NAME compressed_set_linux_check
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/split_cab_check.sh ${CMAKE_BINARY_DIR})
 set_tests_properties(compressed_set_linux_check PROPERTIES TIMEOUT 120)
 
+# Checksum files and integrity records checked by cksfv and Python's zlib.
+add_test(NAME split_checksums_linux_check
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/split_sfv_check.sh ${CMAKE_BINARY_DIR})
+set_tests_properties(split_checksums_linux_check PROPERTIES TIMEOUT 120)
+
 # Drive A: as a 1440 KiB tmpfs for the floppy tests (they skip without it).
 add_test(NAME floppy_mount COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/floppy_fixture.sh setup ${CMAKE_BINARY_DIR})
 add_test(NAME floppy_unmount COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/floppy_fixture.sh cleanup ${CMAKE_BINARY_DIR})
@@ -30,3 +35,6 @@ set_tests_properties(floppy_unmount PROPERTIES FIXTURES_CLEANUP floppy RESOURCE_
 velmora_gtest(split_floppy_tests REQUIRES floppy LOCK floppy
   SOURCES split_floppy_tests.cpp ${split_support} LIBS splitter_core)
 add_dependencies(split_floppy_tests velmora joiner)
+
+# The floors of the split's and the join's block rules, for bench/bench_split.sh.
+add_executable(block_floor ${CMAKE_SOURCE_DIR}/bench/block_floor.cpp)
