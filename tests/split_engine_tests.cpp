@@ -17,7 +17,6 @@
 #include "source_guard.h"
 #include "split_engine.h"
 #include "split_test_support.h"
-#include "split_worker.h"
 #include "test_support.h"
 
 namespace {
@@ -25,35 +24,17 @@ namespace {
 using namespace testing_support;
 using namespace split_testing;
 
-int g_prompts = 0;
 std::vector<std::string> sorted(std::vector<std::string> names) {
   std::sort(names.begin(), names.end());
   return names;
 }
 std::string bare(const std::string& path) { return path.substr(path.rfind('\\') + 1); }
-int no_prompt_expected(const char* text, UINT) {
-  ADD_FAILURE() << "unexpected prompt: " << text;
-  return IDNO;
-}
-int count_and_decline(const char* text, UINT type) {
-  ++g_prompts;
-  EXPECT_STREQ(text, velmora::kNoSpacePrompt);
-  EXPECT_EQ(type, static_cast<UINT>(MB_YESNO | MB_ICONEXCLAMATION));
-  return IDNO;
-}
 
 class SplitEngine : public ::testing::Test {
  protected:
   void SetUp() override {
     add_bin_to_path();
     velmora::set_joiner_image_source(velmora_exe().c_str());
-    velmora::set_prompt_function(no_prompt_expected);
-    break_requested = 0;
-    g_prompts = 0;
-  }
-  void TearDown() override {
-    velmora::set_prompt_function(nullptr);
-    break_requested = 0;
   }
 
   // Writes `bytes` as the source `name` and splits it into `target`.
@@ -65,11 +46,7 @@ class SplitEngine : public ::testing::Test {
   }
   int split_existing(const std::string& source, const std::string& target, int32_t section,
                      bool compress = false, bool autodetect = false) {
-    char path[260];
-    std::strcpy(path, source.c_str());
-    int result = velmora::split_file(path, target.c_str(), section, compress, autodetect);
-    payload_path_ = path;
-    return result;
+    return run_split(source, target, section, compress, autodetect, hooks_, &payload_path_);
   }
 
   // Runs the first piece as a process and returns the rebuilt file's bytes.
@@ -86,6 +63,7 @@ class SplitEngine : public ::testing::Test {
   }
 
   ScratchDir dir_;
+  TestHooks hooks_;
   std::string source_;
   std::string payload_path_;
 };
@@ -553,11 +531,45 @@ TEST_F(SplitEngine, AutomaticSizeMeasuresTheTargetDrive) {
   EXPECT_EQ(split("s.bin", pattern_bytes(30000, 8), dir_ / "t", 0, false, true),
             velmora::kPayloadTooSmall);
 
-  velmora::set_prompt_function(count_and_decline);
+  int prompts = 0;
+  hooks_.disk = [&prompts](velmora::DiskRequest request) {
+    ++prompts;
+    EXPECT_EQ(request, velmora::DiskRequest::kAnotherDisk);
+    return false;
+  };
   EXPECT_EQ(velmora::free_space_of("Q:\\nowhere"), 0u);
   EXPECT_EQ(split("s.bin", pattern_bytes(30000, 8), "Q:\\nowhere", 0, false, true),
             velmora::kDiskDeclined);
-  EXPECT_EQ(g_prompts, 1);
+  EXPECT_EQ(prompts, 1);
+}
+
+// The hooks hear of the compression stage first, then of every block, the
+// share written never going back and ending at the whole payload, the piece
+// counting up.
+TEST_F(SplitEngine, ProgressReportsEveryBlockInOrder) {
+  hooks_.keep_reports = true;
+  std::string text;
+  for (int i = 0; text.size() < 300000; ++i) text += "entry " + std::to_string(i) + "\r\n";
+  ASSERT_EQ(split("log.txt", text + pattern_bytes(60000, 34), dir_ / "p", 20000, true),
+            velmora::kSplitDone);
+  const std::vector<velmora::SplitProgress>& reports = hooks_.reports;
+  ASSERT_GT(reports.size(), 3u);
+  EXPECT_EQ(reports[0].stage, velmora::SplitProgress::Stage::kCompressing);
+  const uint32_t payload = read_set(dir_ / "p\\logVRAX.exe").header.payload_size;
+  uint32_t blocks = 0, written = 0, piece = 0;
+  for (size_t i = 1; i < reports.size(); ++i) {
+    const velmora::SplitProgress& r = reports[i];
+    EXPECT_EQ(r.stage, velmora::SplitProgress::Stage::kWriting) << i;
+    EXPECT_EQ(r.payload_size, payload) << i;
+    EXPECT_GE(r.payload_written, written) << i;
+    EXPECT_GE(r.piece, piece) << i;
+    EXPECT_GE(r.blocks, blocks) << i;
+    written = r.payload_written;
+    piece = r.piece;
+    blocks = r.blocks;
+  }
+  EXPECT_EQ(written, payload);
+  EXPECT_EQ(piece + 1u, static_cast<uint32_t>(read_set(dir_ / "p\\logVRAX.exe").header.piece_count));
 }
 
 // copy_block reports a read past the end (a vanished or shrunken source) and
@@ -597,7 +609,7 @@ class SplitBreak : public SplitEngine {
       WIN32_FILE_ATTRIBUTE_DATA info;
       if (GetFileAttributesExA(trigger.c_str(), GetFileExInfoStandard, &info) &&
           info.nFileSizeLow >= min_size) {
-        break_requested = 1;
+        hooks_.stop = true;
         break;
       }
       if (result != -1) break;
@@ -605,7 +617,7 @@ class SplitBreak : public SplitEngine {
     }
     worker.join();
     EXPECT_EQ(result, velmora::kSplitDone);
-    EXPECT_EQ(break_requested, 1) << "the split ended before the break";
+    EXPECT_TRUE(hooks_.stop) << "the split ended before the break";
     return read_set(dir_ / "b\\bigVRAX.exe");
   }
 
@@ -635,7 +647,7 @@ class SplitBreak : public SplitEngine {
 
 TEST_F(SplitBreak, BreakBeforeTheFirstBlockLeavesAnEmptyFirstPiece) {
   write_file(dir_ / "s.bin", pattern_bytes(50000, 11));
-  break_requested = 1;
+  hooks_.stop = true;
   ASSERT_EQ(split_existing(dir_ / "s.bin", dir_ / "b", 20000), velmora::kSplitDone);
   SetOnDisk set = read_set(dir_ / "b\\sVRAX.exe");
   ASSERT_TRUE(set.readable);

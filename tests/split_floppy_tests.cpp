@@ -10,7 +10,6 @@
 #include "compression.h"
 #include "split_engine.h"
 #include "split_test_support.h"
-#include "split_worker.h"
 #include "test_support.h"
 
 namespace {
@@ -49,10 +48,9 @@ void empty_drive() {
   }
 }
 
-int change_disk(const char* text, UINT type) {
+bool change_disk(velmora::DiskRequest request) {
   DiskChanger& changer = *g_changer;
-  if (std::string(text) == velmora::kNoSpacePrompt) {
-    EXPECT_EQ(type, static_cast<UINT>(MB_YESNO | MB_ICONEXCLAMATION));
+  if (request == velmora::DiskRequest::kAnotherDisk) {
     ++changer.no_space_prompts;
     if (changer.no_space_prompts == 1) changer.first_disk = files_on_a();
     empty_drive();
@@ -66,15 +64,13 @@ int change_disk(const char* text, UINT type) {
     // The second new disk is not empty: it has less room than the others.
     if (changer.no_space_prompts == 2) write_file("A:\\junk.dat", std::string(100000, 'j'));
     changer.free_offered.push_back(velmora::free_space_of("A:\\"));
-    return IDYES;
+    return true;
   }
-  EXPECT_STREQ(text, velmora::kFirstDiskPrompt);
-  EXPECT_EQ(type, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
   ++changer.first_disk_prompts;
   empty_drive();
   for (const std::string& name : changer.first_disk)
     MoveFileExA((changer.shelf + "\\" + name).c_str(), ("A:\\" + name).c_str(), MOVEFILE_COPY_ALLOWED);
-  return IDOK;
+  return true;
 }
 
 class Floppy : public ::testing::Test {
@@ -89,11 +85,9 @@ class Floppy : public ::testing::Test {
     changer_.shelf = dir_ / "shelf";
     CreateDirectoryA(changer_.shelf.c_str(), nullptr);
     g_changer = &changer_;
-    velmora::set_prompt_function(change_disk);
-    break_requested = 0;
+    hooks_.disk = change_disk;
   }
   void TearDown() override {
-    velmora::set_prompt_function(nullptr);
     for (const std::string& name : files_on_a()) DeleteFileA(("A:\\" + name).c_str());
   }
 
@@ -101,12 +95,11 @@ class Floppy : public ::testing::Test {
             const std::string& target = "A:\\", bool compress = false) {
     source_ = dir_ / "big.bin";
     write_file(source_, bytes);
-    char path[260];
-    strcpy(path, source_.c_str());
-    return velmora::split_file(path, target.c_str(), section, compress, autodetect);
+    return run_split(source_, target, section, compress, autodetect, hooks_);
   }
 
   ScratchDir dir_;
+  TestHooks hooks_;
   DiskChanger changer_;
   std::string source_;
 };
@@ -188,15 +181,15 @@ TEST_F(Floppy, AutomaticSizeMeasuresTheTargetFolderNotItsDriveRoot) {
   EXPECT_EQ(set.payload(), bytes);
 }
 
-int decline_disk(const char* text, UINT) {
-  EXPECT_STREQ(text, velmora::kNoSpacePrompt);
-  return IDNO;
+bool decline_disk(velmora::DiskRequest request) {
+  EXPECT_EQ(request, velmora::DiskRequest::kAnotherDisk);
+  return false;
 }
 
 // A disk declined after the compression stage: result 10, and the temporary
 // cabinet is gone with it.
 TEST_F(Floppy, ADeclinedDiskAfterCompressionLeavesNoTemporaryCabinet) {
-  velmora::set_prompt_function(decline_disk);
+  hooks_.disk = decline_disk;
   char cabinet[260];
   ASSERT_TRUE(velmora::temp_cabinet_path((dir_ / "big.bin").c_str(), cabinet, sizeof cabinet));
   DeleteFileA(cabinet);
@@ -226,9 +219,7 @@ TEST_F(Floppy, AFailedReadEndsTheSplitWithResult3) {
 TEST_F(Floppy, TheJoinerOnAFullDiskDestroysNothing) {
   std::string bytes = pattern_bytes(2000000, 24);
   write_file(dir_ / "big.bin", bytes);
-  char path[260];
-  strcpy(path, (dir_ / "big.bin").c_str());
-  ASSERT_EQ(velmora::split_file(path, (dir_ / "set").c_str(), 500000, false, false), velmora::kSplitDone);
+  ASSERT_EQ(run_split(dir_ / "big.bin", dir_ / "set", 500000, false, false, hooks_), velmora::kSplitDone);
   ASSERT_TRUE(write_file("A:\\big.bin", "precious"));
   ProcessResult join = run_process("\"" + (dir_ / "set\\bigVRAX.exe") + "\"", "A:\\");
   EXPECT_EQ(join.exit_code, 1u);

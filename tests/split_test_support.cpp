@@ -3,7 +3,10 @@
 #include <cstring>
 #include <sstream>
 
+#include <gtest/gtest.h>
+
 #include "set_integrity.h"
+#include "split_engine.h"
 
 #include "test_support.h"
 
@@ -11,6 +14,29 @@ namespace split_testing {
 
 using testing_support::bin_dir;
 using testing_support::read_file;
+
+bool TestHooks::ask_for_disk(velmora::DiskRequest request) {
+  if (!disk) {
+    ADD_FAILURE() << "unexpected disk prompt "
+                  << (request == velmora::DiskRequest::kAnotherDisk ? "(another disk)"
+                                                                     : "(first disk again)");
+    return false;
+  }
+  return disk(request);
+}
+
+int run_split(const std::string& source, const std::string& target, int32_t section,
+              bool compress, bool autodetect, TestHooks& hooks, std::string* payload_path) {
+  SplitJob job{};
+  std::strncpy(job.source_path, source.c_str(), sizeof job.source_path - 1);
+  std::strncpy(job.target_directory, target.c_str(), sizeof job.target_directory - 1);
+  job.section_size = section;
+  job.compress = compress ? 1 : 0;
+  job.autodetect = autodetect ? 1 : 0;
+  int result = velmora::split_file(job, hooks);
+  if (payload_path) *payload_path = job.source_path;
+  return result;
+}
 
 ProcessResult run_process(const std::string& command_line, const std::string& directory) {
   ProcessResult result;

@@ -5,10 +5,13 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "split_job.h"
 #include "split_set_format.h"
 
 namespace split_testing {
@@ -17,6 +20,29 @@ struct ProcessResult {
   DWORD exit_code = 0xdeadbeef;
   std::string output;  // standard output and error together
 };
+
+// The engine's hooks as a test plays them: `stop` is Break (may be set from
+// another thread), `disk` answers the disk prompts (a prompt without it fails
+// the test and answers No), and every progress report is kept.
+class TestHooks : public velmora::SplitHooks {
+ public:
+  std::atomic<bool> stop{false};
+  std::function<bool(velmora::DiskRequest)> disk;
+  std::vector<velmora::SplitProgress> reports;
+  bool keep_reports = false;
+
+  bool break_requested() override { return stop.load(); }
+  bool ask_for_disk(velmora::DiskRequest request) override;
+  void progress(const velmora::SplitProgress& progress) override {
+    if (keep_reports) reports.push_back(progress);
+  }
+};
+
+// Runs the engine on a job made of these inputs; `payload_path` (when given)
+// receives what the engine left in the job's source path.
+int run_split(const std::string& source, const std::string& target, int32_t section,
+              bool compress, bool autodetect, TestHooks& hooks,
+              std::string* payload_path = nullptr);
 
 // Runs `command_line` with `directory` as current directory (empty: ours)
 // and waits for it. The child finds vornex.dll through PATH (see

@@ -53,7 +53,7 @@ class SplitWorker : public ::testing::Test {
   }
   void TearDown() override {
     velmora::set_thread_starter(nullptr);
-    velmora::set_prompt_function(nullptr);
+    velmora::set_split_runner(nullptr);
     DestroyWindow(dialog_);
   }
 
@@ -119,16 +119,15 @@ TEST_F(SplitWorker, AFailedSplitShowsItsMessage) {
   EXPECT_TRUE(IsWindowEnabled(button_));
 }
 
-int exploding_prompt(const char*, UINT) { throw std::runtime_error("the prompt failed"); }
+int exploding_split(SplitJob&, velmora::SplitHooks&) { throw std::runtime_error("the prompt failed"); }
 
 // An exception inside the split is reported to the user, and the worker ends
 // as after any result.
 TEST_F(SplitWorker, AnExceptionInTheSplitIsShownNotSwallowed) {
   write_file(dir_ / "s.bin", pattern_bytes(30000, 1));
-  velmora::set_prompt_function(exploding_prompt);
-  // Automatic size on a drive that cannot be measured: the prompt comes at once.
-  ASSERT_TRUE(start_split(dialog_, button_, (dir_ / "s.bin").c_str(), "Q:\\nowhere", 0, false,
-                          false, true));
+  velmora::set_split_runner(exploding_split);
+  ASSERT_TRUE(start_split(dialog_, button_, (dir_ / "s.bin").c_str(), dir_.path().c_str(), 20000,
+                          false, false, false));
   EXPECT_EQ(answer_result_box(), std::string(kInternalErrorText) + "the prompt failed");
   EXPECT_EQ(owner_, dialog_);
   ASSERT_TRUE(wait_finished());

@@ -6,7 +6,7 @@ velmora_gtest(split_format_tests SOURCES split_format_tests.cpp LIBS splitter_co
 velmora_gtest(set_integrity_tests SOURCES set_integrity_tests.cpp LIBS split_set_format)
 velmora_gtest(split_engine_tests SOURCES split_engine_tests.cpp ${split_support} LIBS splitter_core)
 add_dependencies(split_engine_tests velmora joiner)
-velmora_gtest(split_worker_tests SOURCES split_worker_tests.cpp ${split_support} LIBS splitter_core)
+velmora_gtest(split_worker_tests SOURCES split_worker_tests.cpp ${split_support} LIBS splitter_worker)
 add_dependencies(split_worker_tests velmora)
 
 add_test(NAME velmora_imports

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <cstring>
 
 #include "set_integrity.h"
@@ -20,9 +19,7 @@ namespace {
 // new file is removed again.
 bool put_file(const std::string& final_path, const std::string& text) {
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    char suffix[24];
-    std::snprintf(suffix, sizeof suffix, ".%u.tmp", attempt);
-    std::string temporary = final_path + suffix;
+    std::string temporary = final_path + "." + std::to_string(attempt) + ".tmp";
     UniqueFile file(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {

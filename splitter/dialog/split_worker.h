@@ -12,8 +12,14 @@
 //   and, as its very last act, sets worker_finished to 1. After that store it
 //   touches neither the dialog nor the job, so the dialog may close as soon as
 //   it sees the flag.
-// - Break (and closing the dialog) set break_requested to 1; the engine tests
-//   it between blocks and pieces.
+// - Break (and closing the dialog) set break_requested to 1; the engine asks
+//   the worker's hooks between blocks and pieces, and they read it.
+// - The engine's progress reaches the dialog as kProgressMessage, posted
+//   whenever what the dialog shows changes (the stage, the share in tenths
+//   of a percent, the piece). Before the result box appears the worker sends
+//   kProgressMessage with kProgressReset, and waits until the dialog has
+//   handled it. The disk prompts of automatic size are message boxes shown
+//   by the worker, owned by the application.
 // - The dialog's close handler waits for worker_finished while it keeps
 //   dispatching its messages, because the worker's result box is owned by the
 //   dialog and needs the dialog's thread to answer it.
@@ -25,16 +31,8 @@
 #include <atomic>
 #include <cstdint>
 
-// One split's inputs, made by the dialog's thread and owned (and freed) by
-// the worker.
-struct SplitJob {
-  char source_path[260];
-  char target_directory[260];
-  int32_t section_size;
-  uint8_t compress;
-  uint8_t idle_priority;
-  uint8_t autodetect;
-};
+#include "result_messages.h"
+#include "split_job.h"
 
 // Set to 1 by the dialog (Break, close); cleared by start_split; read by the
 // split engine.
@@ -52,20 +50,22 @@ bool start_split(HWND dialog, HWND split_button, const char* source_path,
                  const char* target_directory, int32_t section_size,
                  bool compress, bool idle_priority, bool autodetect);
 
-// The message the worker shows for a result code of split_file, all with the
-// caption "Rudezo" and an OK button. text is nullptr for codes that have no
-// message (nothing is shown for them).
-struct ResultMessage {
-  const char* text;
-  UINT icon;  // MB_ICONQUESTION, MB_ICONERROR or MB_ICONWARNING
-};
-ResultMessage result_message(int result);
+// Progress, from the worker to the dialog: wParam a ProgressStage, lParam
+// for kProgressWriting the share written in tenths of a percent (0..1000)
+// in its low 10 bits and the piece being written (1: the first piece) above.
+constexpr UINT kProgressMessage = WM_APP + 1;
+enum ProgressStage : WPARAM { kProgressCompressing = 0, kProgressWriting = 1, kProgressReset = 2 };
+constexpr LPARAM progress_lparam(uint32_t permille, uint32_t piece) {
+  return static_cast<LPARAM>(permille | piece << 10);
+}
+constexpr uint32_t progress_permille(LPARAM lparam) { return static_cast<uint32_t>(lparam) & 1023; }
+constexpr uint32_t progress_piece(LPARAM lparam) { return static_cast<uint32_t>(lparam) >> 10; }
 
-// What the worker shows, followed by the exception's own text, when the
-// split ends in an exception instead of a result.
-inline constexpr const char kInternalErrorText[] = "The split stopped on an internal error: ";
-
-// The caption of every box the splitter's worker and engine show.
-inline constexpr const char kMessageCaption[] = "Rudezo";
+// A test of the progress from outside holds the worker at chosen blocks
+// through this environment variable, "NAME:BLOCK,BLOCK,...": when the split
+// has copied one of those numbers of blocks, the worker sends that progress
+// to the dialog, sets the event "NAME.held" and waits (at most a minute) for
+// the event "NAME.go". Without the variable nothing waits.
+inline constexpr const char kProgressHoldVariable[] = "VELMORA_PROGRESS_HOLD";
 
 #endif  // VELMORA_SPLIT_WORKER_H

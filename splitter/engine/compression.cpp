@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "vornex.h"
 
@@ -55,11 +55,10 @@ bool TempCabinet::reserve(const char* source) {
     if (attempt == 0) {
       std::strcpy(candidate, base);
     } else {
-      char number[16];
-      int n = std::snprintf(number, sizeof number, ".%u.tmp", attempt);
-      if (stem + static_cast<size_t>(n) + 1 > sizeof candidate) return false;
+      const std::string number = "." + std::to_string(attempt) + ".tmp";
+      if (stem + number.size() + 1 > sizeof candidate) return false;
       std::memcpy(candidate, base, stem);
-      std::strcpy(candidate + stem, number);
+      std::strcpy(candidate + stem, number.c_str());
     }
     HANDLE file = CreateFileA(candidate, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);

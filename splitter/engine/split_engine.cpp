@@ -13,7 +13,6 @@
 #include "crc32.h"
 #include "set_integrity.h"
 #include "split_set_format.h"
-#include "split_worker.h"
 #include "win_handles.h"
 
 namespace velmora {
@@ -22,6 +21,8 @@ using splitset::ChunkRecord;
 using splitset::SplitHeader;
 using splitset::kBlockSize;
 using splitset::Crc32Table;
+
+namespace {
 
 const Crc32Table& crc_table() {
   static const Crc32Table table = [] {
@@ -32,17 +33,7 @@ const Crc32Table& crc_table() {
   return table;
 }
 
-namespace {
-
-PromptFunction g_prompt = nullptr;
 char g_image_source[splitset::kPathCapacity] = "";  // empty: the own executable
-
-int show_prompt(const char* text, UINT type) {
-  if (g_prompt) return g_prompt(text, type);
-  return MessageBoxA(nullptr, text, kMessageCaption, type | MB_SETFOREGROUND);
-}
-
-bool break_now() { return break_requested.load(std::memory_order_relaxed) != 0; }
 
 // Opened as the C runtime's "rb", "wb" and "rb+" would open them.
 UniqueFile open_for_reading(const char* path) {
@@ -89,49 +80,58 @@ struct DataArea {
   uint32_t length = 0;
 };
 
-// Copies one block and adds it to the area's CRC.
-bool copy_and_sum(HANDLE payload, HANDLE piece, char* buffer, uint32_t source_offset,
-                  uint32_t piece_offset, uint32_t length, DataArea& area) {
-  if (!copy_block(payload, piece, buffer, source_offset, piece_offset, length)) return false;
-  area.crc = crc32_fast(area.crc, buffer, length);
-  area.length += length;
-  return true;
-}
+// The copy of one split: the payload, the copy buffer, the position in the
+// payload, and the hooks that hear of every block and are asked for a break.
+struct Copier {
+  HANDLE payload;
+  char* buffer;
+  uint32_t payload_size;
+  SplitHooks& hooks;
+  uint32_t source_offset = 0;
+  SplitProgress progress{};
 
-// Fills one piece's data area, from `piece_offset` up to `section` bytes,
-// with whole blocks and then one short last block, and describes it in
-// `area`. The payload's final block, even a whole one, is always the last
-// step. Break is tested before each whole block; after a break the piece ends
-// at its last whole block. False when a read or write failed.
-bool fill_data_area(HANDLE payload, HANDLE piece, char* buffer, uint32_t payload_size,
-                    uint32_t section, uint32_t piece_offset, uint32_t& source_offset,
-                    DataArea& area, bool& broken) {
-  ChunkRecord& chunk = area.chunk;
-  while (piece_offset + kBlockSize <= section && source_offset + kBlockSize < payload_size) {
-    if (break_now()) {
-      broken = true;
-      end_piece_after_break(chunk);
-      return true;
-    }
-    if (!copy_and_sum(payload, piece, buffer, source_offset, piece_offset, kBlockSize, area))
-      return false;
-    source_offset += kBlockSize;
-    piece_offset += kBlockSize;
-    ++chunk.block_count;
-  }
-  if (piece_offset < section) {
-    uint32_t length = section - piece_offset;
-    if (payload_size - source_offset < length) length = payload_size - source_offset;
-    if (!copy_and_sum(payload, piece, buffer, source_offset, piece_offset, length, area))
-      return false;
+  // Copies one block into the piece and adds it to the area's CRC.
+  bool copy(HANDLE piece, uint32_t piece_offset, uint32_t length, DataArea& area) {
+    if (!copy_block(payload, piece, buffer, source_offset, piece_offset, length)) return false;
+    area.crc = crc32_fast(area.crc, buffer, length);
+    area.length += length;
     source_offset += length;
-    chunk.last_block_size = static_cast<int32_t>(length);
-    ++chunk.block_count;
-  } else {
-    chunk.last_block_size = static_cast<int32_t>(kBlockSize);
+    progress.payload_written = source_offset;
+    ++progress.blocks;
+    hooks.progress(progress);
+    return true;
   }
-  return true;
-}
+
+  // Fills one piece's data area, from `piece_offset` up to `section` bytes,
+  // with whole blocks and then one short last block, and describes it in
+  // `area`. The payload's final block, even a whole one, is always the last
+  // step. Break is asked before each whole block; after a break the piece
+  // ends at its last whole block. False when a read or write failed.
+  bool fill_data_area(HANDLE piece, uint32_t section, uint32_t piece_offset, DataArea& area,
+                      bool& broken) {
+    ChunkRecord& chunk = area.chunk;
+    while (piece_offset + kBlockSize <= section && source_offset + kBlockSize < payload_size) {
+      if (hooks.break_requested()) {
+        broken = true;
+        end_piece_after_break(chunk);
+        return true;
+      }
+      if (!copy(piece, piece_offset, kBlockSize, area)) return false;
+      piece_offset += kBlockSize;
+      ++chunk.block_count;
+    }
+    if (piece_offset < section) {
+      uint32_t length = section - piece_offset;
+      if (payload_size - source_offset < length) length = payload_size - source_offset;
+      if (!copy(piece, piece_offset, length, area)) return false;
+      chunk.last_block_size = static_cast<int32_t>(length);
+      ++chunk.block_count;
+    } else {
+      chunk.last_block_size = static_cast<int32_t>(kBlockSize);
+    }
+    return true;
+  }
+};
 
 // The CRC-32 of a whole piece file: its head (`head`, `head_length` bytes,
 // written last or first) followed by its data area.
@@ -178,8 +178,6 @@ int finish_first_piece(const char* first_piece, const SplitHeader& header,
 }
 
 }  // namespace
-
-void set_prompt_function(PromptFunction prompt) { g_prompt = prompt; }
 
 void set_joiner_image_source(const char* executable_path) {
   g_image_source[0] = '\0';
@@ -231,11 +229,11 @@ int64_t later_piece_count(uint32_t payload_size, int32_t section_size) {
   return static_cast<int64_t>((payload_size - first + later - 1) / later);
 }
 
-uint32_t wait_for_space(uint32_t minimum, const char* path) {
+uint32_t wait_for_space(uint32_t minimum, const char* path, SplitHooks& hooks) {
   for (;;) {
     uint32_t free_bytes = free_space_of(path);
     if (free_bytes > minimum) return free_bytes;
-    if (show_prompt(kNoSpacePrompt, MB_YESNO | MB_ICONEXCLAMATION) != IDYES) return 0;
+    if (!hooks.ask_for_disk(DiskRequest::kAnotherDisk)) return 0;
   }
 }
 
@@ -257,8 +255,12 @@ bool copy_block(HANDLE payload, HANDLE piece, char* buffer, uint32_t source_offs
          WriteFile(piece, buffer, length, &written, nullptr) && written == length;
 }
 
-int split_file(char* source_path, const char* target_directory_text, int32_t section_size,
-               bool compress, bool autodetect) {
+int split_file(SplitJob& job, SplitHooks& hooks) {
+  char* const source_path = job.source_path;
+  const bool compress = job.compress != 0;
+  const bool autodetect = job.autodetect != 0;
+  int32_t section_size = job.section_size;
+  const char* const target_directory_text = job.target_directory;
   // An empty target directory is the source's own folder.
   const std::string target = effective_target(source_path, target_directory_text);
   if (target.empty()) return kPieceFailed;
@@ -277,7 +279,8 @@ int split_file(char* source_path, const char* target_directory_text, int32_t sec
   // The header names the user's file, also when a cabinet is split.
   SplitHeader header;
   std::memset(&header, 0, sizeof header);
-  std::strncpy(header.file_name, bare_file_name(source_path), sizeof header.file_name - 1);
+  const char* bare_name = bare_file_name(source_path);
+  std::memcpy(header.file_name, bare_name, strnlen(bare_name, sizeof header.file_name - 1));
 
   // The first piece's name, and every name of the set with it: none of them
   // may be the source. The count of later pieces is known only for a plain
@@ -296,7 +299,7 @@ int split_file(char* source_path, const char* target_directory_text, int32_t sec
   // With automatic size the first piece takes the target's free space.
   if (autodetect) {
     uint32_t free_bytes = wait_for_space(static_cast<uint32_t>(splitset::kMinSectionSize),
-                                         target_directory);
+                                         target_directory, hooks);
     if (free_bytes == 0) return kDiskDeclined;
     section_size = static_cast<int32_t>(free_bytes);
   }
@@ -306,6 +309,7 @@ int split_file(char* source_path, const char* target_directory_text, int32_t sec
   // `cabinet` deletes on every way out.
   TempCabinet cabinet;
   if (compress) {
+    hooks.progress(SplitProgress{});
     if (!cabinet.reserve(source_path)) return kCompressionFailed;
     if (compress_to_cabinet(source_path, cabinet.path()) != 0) return kCompressionFailed;
     std::strcpy(source_path, cabinet.path());
@@ -345,11 +349,13 @@ int split_file(char* source_path, const char* target_directory_text, int32_t sec
 
   // The first piece's data area, then its ChunkRecord.
   const uint32_t section = static_cast<uint32_t>(section_size);
-  uint32_t source_offset = 0;
+  Copier copier{payload.get(), buffer.get(), payload_size, hooks};
+  copier.progress.stage = SplitProgress::Stage::kWriting;
+  copier.progress.payload_size = payload_size;
+  hooks.progress(copier.progress);
   DataArea first_area;
   bool broken = false;
-  if (!fill_data_area(payload.get(), piece.get(), buffer.get(), payload_size, section,
-                      splitset::kFirstDataOffset, source_offset, first_area, broken))
+  if (!copier.fill_data_area(piece.get(), section, splitset::kFirstDataOffset, first_area, broken))
     return kPieceFailed;
   if (!write_at(piece.get(), splitset::kFirstChunkOffset, &first_area.chunk,
                 sizeof first_area.chunk))
@@ -362,10 +368,10 @@ int split_file(char* source_path, const char* target_directory_text, int32_t sec
 
   // The later pieces, one at a time.
   uint32_t later_section = section;
-  for (uint32_t number = 0; !broken && source_offset < payload_size; ++number) {
-    if (break_now()) break;
+  for (uint32_t number = 0; !broken && copier.source_offset < payload_size; ++number) {
+    if (hooks.break_requested()) break;
     if (autodetect) {
-      later_section = wait_for_space(splitset::kLaterPieceMinFree, target_directory);
+      later_section = wait_for_space(splitset::kLaterPieceMinFree, target_directory, hooks);
       if (later_section == 0) return kDiskDeclined;
     }
     char suffix[splitset::kPieceNumberCapacity];
@@ -374,8 +380,9 @@ int split_file(char* source_path, const char* target_directory_text, int32_t sec
     piece = create_for_writing(path);
     if (!piece) return kPieceFailed;
     DataArea area;
-    if (!fill_data_area(payload.get(), piece.get(), buffer.get(), payload_size, later_section,
-                        splitset::kLaterDataOffset, source_offset, area, broken))
+    copier.progress.piece = number + 1;
+    if (!copier.fill_data_area(piece.get(), later_section, splitset::kLaterDataOffset, area,
+                               broken))
       return kPieceFailed;
     if (!write_at(piece.get(), 0, &area.chunk, sizeof area.chunk)) return kPieceFailed;
     piece.reset();
@@ -388,8 +395,8 @@ int split_file(char* source_path, const char* target_directory_text, int32_t sec
   // (less than payload_size after a break) and the source's last-write time.
   // A source name too long to leave room for it gets none.
   splitset::IntegrityRecord record{};
-  record.flags = source_offset < payload_size ? splitset::kIntegrityCutShort : 0;
-  record.payload_length = source_offset;
+  record.flags = copier.source_offset < payload_size ? splitset::kIntegrityCutShort : 0;
+  record.payload_length = copier.source_offset;
   record.payload_crc = payload_crc;
   if (source_known) {
     record.write_time_low = source_info.ftLastWriteTime.dwLowDateTime;
@@ -398,7 +405,7 @@ int split_file(char* source_path, const char* target_directory_text, int32_t sec
   splitset::put_integrity(crc_table(), header, record);
 
   // The first piece gets the joiner image and the header.
-  if (autodetect) show_prompt(kFirstDiskPrompt, MB_OK | MB_ICONEXCLAMATION);
+  if (autodetect) hooks.ask_for_disk(DiskRequest::kFirstDiskAgain);
   if (!splitset::apply_piece_suffix(path, sizeof path, splitset::kFirstPieceSuffix))
     return kPieceFailed;
   uint32_t head_crc = 0;
