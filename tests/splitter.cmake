@@ -9,6 +9,10 @@ add_dependencies(split_engine_tests velmora joiner)
 velmora_gtest(split_worker_tests SOURCES split_worker_tests.cpp ${split_support} LIBS splitter_worker)
 add_dependencies(split_worker_tests velmora)
 
+velmora_gtest(split_command_line_tests SOURCES split_command_line_tests.cpp ${split_support}
+  LIBS splitter_core)
+add_dependencies(split_command_line_tests velmora joiner)
+
 add_test(NAME velmora_imports
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/check_pe_tables.sh imports $<TARGET_FILE:velmora>
           _vornex_init_cab@4 _vornex_add_file@16 _vornex_close_cab@4)
