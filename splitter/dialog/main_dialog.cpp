@@ -146,8 +146,9 @@ void TMainDialog::on_split() {
   }
 }
 
-void TMainDialog::on_progress(WPARAM stage, LPARAM value) {
-  const bool compressing = stage == kProgressCompressing;
+void TMainDialog::on_progress() {
+  const ProgressState state = take_progress();
+  const bool compressing = state.stage == kProgressCompressing;
   if (compressing != marquee_) {
     // A marquee needs its style while it runs, and must lose it again for
     // the bar to show a share.
@@ -156,7 +157,7 @@ void TMainDialog::on_progress(WPARAM stage, LPARAM value) {
     SendMessageA(progress_, PBM_SETMARQUEE, compressing ? TRUE : FALSE, 40);
     marquee_ = compressing;
   }
-  if (stage == kProgressReset) {
+  if (state.stage == kProgressReset) {
     SendMessageA(progress_, PBM_SETPOS, 0, 0);
     SetWindowTextA(progress_text_, "");
     ShowWindow(progress_, SW_HIDE);
@@ -166,8 +167,8 @@ void TMainDialog::on_progress(WPARAM stage, LPARAM value) {
   if (compressing) {
     SetWindowTextA(progress_text_, "Compressing");
   } else {
-    SendMessageA(progress_, PBM_SETPOS, progress_permille(value), 0);
-    std::string text = "Piece " + std::to_string(progress_piece(value));
+    SendMessageA(progress_, PBM_SETPOS, state.permille, 0);
+    std::string text = "Piece " + std::to_string(state.piece);
     SetWindowTextA(progress_text_, text.c_str());
   }
   ShowWindow(progress_, SW_SHOWNA);
@@ -205,7 +206,7 @@ INT_PTR TMainDialog::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
       on_close_request();
       return TRUE;
     case kProgressMessage:
-      on_progress(wparam, lparam);
+      on_progress();
       return TRUE;
     case WM_DESTROY:
       // Only the close handler ends the program; a dialog destroyed because

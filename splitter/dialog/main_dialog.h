@@ -53,7 +53,7 @@ class TMainDialog {
   void draw_banner(const DRAWITEMSTRUCT& item) const;
   void on_split();
   void on_close_request();
-  void on_progress(WPARAM stage, LPARAM value);
+  void on_progress();
 
   HINSTANCE instance_;
   HWND dialog_ = nullptr;

@@ -24,6 +24,15 @@ struct WorkerStart {
   HWND split_button;
 };
 
+// The progress slot: stage in the top two bits, the piece in the next 20,
+// the share in the low 10; and whether a message is on its way.
+std::atomic<uint32_t> g_progress{kProgressReset << 30};
+std::atomic<bool> g_progress_posted{false};
+
+uint32_t pack_progress(uint32_t stage, uint32_t permille, uint32_t piece) {
+  return stage << 30 | (piece & 0xFFFFF) << 10 | permille;
+}
+
 HANDLE g_worker = nullptr;  // the last worker's handle, closed before the next starts
 velmora::ThreadStarter g_thread_starter = nullptr;
 velmora::SplitRunner g_split_runner = nullptr;
@@ -83,31 +92,32 @@ class DialogHooks : public velmora::SplitHooks {
     return true;
   }
   void progress(const velmora::SplitProgress& progress) override {
-    WPARAM stage = progress.stage == velmora::SplitProgress::Stage::kCompressing
-                       ? kProgressCompressing
-                       : kProgressWriting;
+    uint32_t stage = progress.stage == velmora::SplitProgress::Stage::kCompressing
+                         ? kProgressCompressing
+                         : kProgressWriting;
     uint32_t permille = progress.payload_size == 0
                             ? 0
                             : static_cast<uint32_t>(uint64_t{progress.payload_written} * 1000 /
                                                     progress.payload_size);
-    LPARAM value = progress_lparam(permille, progress.piece + 1);
+    const uint32_t state = pack_progress(stage, permille, progress.piece + 1);
     if (hold_.due(progress.blocks)) {
-      SendMessageA(dialog_, kProgressMessage, stage, value);
-      stage_ = stage;
-      value_ = value;
+      g_progress.store(state);
+      SendMessageA(dialog_, kProgressMessage, 0, 0);
       hold_.wait();
       return;
     }
-    if (stage == stage_ && value == value_) return;
-    stage_ = stage;
-    value_ = value;
-    PostMessageA(dialog_, kProgressMessage, stage, value);
+    if (g_progress.exchange(state) == state) return;
+    if (!g_progress_posted.exchange(true)) PostMessageA(dialog_, kProgressMessage, 0, 0);
+  }
+
+  // Before the result: the dialog takes the reset before the box appears.
+  void reset() {
+    g_progress.store(pack_progress(kProgressReset, 0, 0));
+    SendMessageA(dialog_, kProgressMessage, 0, 0);
   }
 
  private:
   HWND dialog_;
-  WPARAM stage_ = kProgressReset;
-  LPARAM value_ = -1;
   ProgressHold hold_;
 };
 
@@ -130,7 +140,7 @@ DWORD WINAPI split_worker(void* argument) {
     DialogHooks hooks(dialog);
     int result = g_split_runner ? g_split_runner(start->job, hooks)
                                 : velmora::split_file(start->job, hooks);
-    SendMessageA(dialog, kProgressMessage, kProgressReset, 0);
+    hooks.reset();
     ResultMessage message = result_message(result);
     if (message.text) MessageBoxA(dialog, message.text, kMessageCaption, MB_OK | message.icon);
   } catch (...) {
@@ -144,7 +154,8 @@ DWORD WINAPI split_worker(void* argument) {
     } catch (...) {
       text += "unknown exception.";
     }
-    SendMessageA(dialog, kProgressMessage, kProgressReset, 0);
+    g_progress.store(pack_progress(kProgressReset, 0, 0));
+    SendMessageA(dialog, kProgressMessage, 0, 0);
     MessageBoxA(dialog, text.c_str(), kMessageCaption, MB_OK | MB_ICONERROR);
   }
   delete start;
@@ -156,6 +167,12 @@ DWORD WINAPI split_worker(void* argument) {
 }
 
 }  // namespace
+
+ProgressState take_progress() {
+  g_progress_posted.store(false);
+  const uint32_t state = g_progress.load();
+  return {static_cast<ProgressStage>(state >> 30), state & 1023, (state >> 10) & 0xFFFFF};
+}
 
 bool start_split(HWND dialog, HWND split_button, const char* source_path,
                  const char* target_directory, int32_t section_size, bool compress,

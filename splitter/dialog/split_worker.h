@@ -14,11 +14,14 @@
 //   it sees the flag.
 // - Break (and closing the dialog) set break_requested to 1; the engine asks
 //   the worker's hooks between blocks and pieces, and they read it.
-// - The engine's progress reaches the dialog as kProgressMessage, posted
-//   whenever what the dialog shows changes (the stage, the share in tenths
-//   of a percent, the piece). Before the result box appears the worker sends
-//   kProgressMessage with kProgressReset, and waits until the dialog has
-//   handled it. The disk prompts of automatic size are message boxes shown
+// - The engine's progress reaches the dialog through one shared slot: the
+//   worker stores the latest state (the stage, the share in tenths of a
+//   percent, the piece) whenever what the dialog shows would change, and
+//   posts kProgressMessage unless one is still on its way; the dialog takes
+//   the latest state when the message arrives. A slow dialog thus sees fewer
+//   states, never an old one after a newer one. Before the result box
+//   appears the worker stores kProgressReset and sends the message, waiting
+//   until the dialog has handled it. The disk prompts of automatic size are message boxes shown
 //   by the worker, owned by the application.
 // - The dialog's close handler waits for worker_finished while it keeps
 //   dispatching its messages, because the worker's result box is owned by the
@@ -50,16 +53,16 @@ bool start_split(HWND dialog, HWND split_button, const char* source_path,
                  const char* target_directory, int32_t section_size,
                  bool compress, bool idle_priority, bool autodetect);
 
-// Progress, from the worker to the dialog: wParam a ProgressStage, lParam
-// for kProgressWriting the share written in tenths of a percent (0..1000)
-// in its low 10 bits and the piece being written (1: the first piece) above.
+// Progress, from the worker to the dialog (see above).
 constexpr UINT kProgressMessage = WM_APP + 1;
-enum ProgressStage : WPARAM { kProgressCompressing = 0, kProgressWriting = 1, kProgressReset = 2 };
-constexpr LPARAM progress_lparam(uint32_t permille, uint32_t piece) {
-  return static_cast<LPARAM>(permille | piece << 10);
-}
-constexpr uint32_t progress_permille(LPARAM lparam) { return static_cast<uint32_t>(lparam) & 1023; }
-constexpr uint32_t progress_piece(LPARAM lparam) { return static_cast<uint32_t>(lparam) >> 10; }
+enum ProgressStage : uint32_t { kProgressCompressing = 0, kProgressWriting = 1, kProgressReset = 2 };
+struct ProgressState {
+  ProgressStage stage;
+  uint32_t permille;  // the share written, 0..1000
+  uint32_t piece;     // the piece being written, 1: the first piece
+};
+// On the dialog's thread, when kProgressMessage arrives: the latest state.
+ProgressState take_progress();
 
 // A test of the progress from outside holds the worker at chosen blocks
 // through this environment variable, "NAME:BLOCK,BLOCK,...": when the split
