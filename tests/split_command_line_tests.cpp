@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ostream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -80,6 +81,8 @@ struct SplitCase {
   const char* options;
   int result;
 };
+void PrintTo(const SplitCase& c, std::ostream* out) { *out << c.label; }
+
 
 class CommandLineSplit : public CommandLine,
                          public ::testing::WithParamInterface<std::tuple<SplitCase, bool>> {};
@@ -179,6 +182,8 @@ struct Damage {
   void (*apply)(const std::string& dir);
   const char* named;  // a name that the output must hold
 };
+void PrintTo(const Damage& c, std::ostream* out) { *out << c.label; }
+
 
 void flip(const std::string& path, size_t at) {
   std::string bytes = read_file(path);

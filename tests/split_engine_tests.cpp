@@ -146,6 +146,9 @@ struct RefusalCase {
   const char* target;  // relative to the scratch directory
   int result;
 };
+// Cases are named by their labels in the test names.
+void PrintTo(const RefusalCase& c, std::ostream* out) { *out << c.label; }
+
 
 class SplitRefusals : public SplitEngine, public ::testing::WithParamInterface<RefusalCase> {};
 
@@ -289,6 +292,9 @@ struct CabinetExit {
   bool image_present;
   int result;
 };
+// Cases are named by their labels in the test names.
+void PrintTo(const CabinetExit& c, std::ostream* out) { *out << c.label; }
+
 
 class TemporaryCabinet : public SplitEngine, public ::testing::WithParamInterface<CabinetExit> {};
 
@@ -337,6 +343,9 @@ struct ClashCase {
   bool autodetect;
   int result;
 };
+// Cases are named by their labels in the test names.
+void PrintTo(const ClashCase& c, std::ostream* out) { *out << c.label; }
+
 
 class SourceInSet : public SplitEngine, public ::testing::WithParamInterface<ClashCase> {};
 

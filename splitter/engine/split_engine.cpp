@@ -412,6 +412,8 @@ int split_file(SplitJob& job, SplitHooks& hooks) {
   int finished = finish_first_piece(path, header, first_area.chunk, head_crc);
   if (finished != kSplitDone) return finished;
   piece_crcs[0] = splitset::crc32_combine(head_crc, first_area.crc, first_area.length);
+  // A checksum file that does not fit (a full first disk) leaves a set that
+  // is still complete: the record in the first piece guards it.
   write_checksum_file(path, header.file_name, piece_crcs);
 
   // Release, and remove the temporary cabinet.
