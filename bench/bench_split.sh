@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
-# Split and join speed against the shell's own tools, on one 512 MiB file:
-#   split: split_driver (the engine under Wine) vs `split -b 1457664`
-#   join:  running the first piece (the joiner under Wine) vs `cat`
+# Split and join speed against the floors of their block rules and the
+# shell's own tools, on one 512 MiB file:
+#   split: split_driver (the engine under Wine, checksums included) vs the
+#          split floor (block_floor split: one 2048-byte buffer, every block
+#          read and write positioned, the same 369 pieces of 1,457,664 bytes)
+#          and vs `split -b 1457664`
+#   join:  running the first piece (the joiner under Wine) vs the join floor
+#          (block_floor join: 2048-byte reads appended in sequence) and `cat`
 #   compressed: split_driver with compression vs `gcab -c -z` + `split`
 # Runs alternate, REPS times each (default 5); prints the medians and ratios.
 # Usage: bench/bench_split.sh BUILD_DIR   (REPS=n, SIZE_MB=n to change)
@@ -33,6 +38,9 @@ ours_split() { rm -rf "$work/set"; mkdir "$work/set"
 ref_split() { rm -rf "$work/ref"; mkdir "$work/ref"; split -b $section "$work/big.bin" "$work/ref/x"; }
 ours_join() { rm -rf "$work/j"; mkdir "$work/j"; (cd "$work/j" && wine "$work/set/bigVRAX.exe" </dev/null); }
 ref_join() { cat "$work"/ref/x* > "$work/cat.out"; }
+floor_split() { rm -rf "$work/floor"; mkdir "$work/floor"
+  wine "$build/bin/block_floor.exe" split "$(win "$work/big.bin")" "$(win "$work/floor")" $section </dev/null; }
+floor_join() { wine "$build/bin/block_floor.exe" join "$(win "$work/floor")" "$(win "$work/floor.out")" </dev/null; }
 ours_csplit() { rm -rf "$work/cset"; mkdir "$work/cset"
   wine "$build/bin/split_driver.exe" "$(win "$work/big.bin")" "$(win "$work/cset")" $section c </dev/null; }
 ref_csplit() { rm -rf "$work/cref"; mkdir "$work/cref"
@@ -40,10 +48,13 @@ ref_csplit() { rm -rf "$work/cref"; mkdir "$work/cref"
 
 declare -A t
 for ((i = 0; i < reps; i++)); do
-  t[os]+="$(timed ours_split) "; t[rs]+="$(timed ref_split) "
-  t[oj]+="$(timed ours_join) "; t[rj]+="$(timed ref_join) "
+  t[os]+="$(timed ours_split) "; t[fs]+="$(timed floor_split) "; t[rs]+="$(timed ref_split) "
+  t[oj]+="$(timed ours_join) "; t[fj]+="$(timed floor_join) "; t[rj]+="$(timed ref_join) "
   cmp -s "$work/j/big.bin" "$work/big.bin" || { echo "join produced different bytes"; exit 1; }
-  rm -f "$work/j/big.bin" "$work/cat.out"
+  cmp -s "$work/floor.out" "$work/big.bin" || { echo "floor join produced different bytes"; exit 1; }
+  [ "$(ls "$work/floor" | wc -l)" = "$(ls "$work/set" | grep -c 'VRAX\.[0-9e]')" ] ||
+    { echo "the floor and the engine wrote different numbers of pieces"; exit 1; }
+  rm -f "$work/j/big.bin" "$work/cat.out" "$work/floor.out"
 done
 if [ "${COMPRESSED:-1}" = 1 ]; then
   for ((i = 0; i < (reps < 3 ? reps : 3); i++)); do
@@ -57,7 +68,9 @@ report() {  # label ours ref
   printf '%-38s %8.2f s  vs %8.2f s   ratio %5.2f\n' "$1" "$o" "$r" "$(echo "$o / $r" | bc -l)"
 }
 echo "file ${size_mb} MiB, section $section bytes, $reps runs, medians:"
+report "split (engine) vs its floor" os fs
 report "split (engine) vs split -b" os rs
+report "join (first piece) vs its floor" oj fj
 report "join (first piece) vs cat" oj rj
 [ -n "${t[oc]:-}" ] && report "compressed split vs gcab -c -z + split" oc rc
 true

@@ -12,7 +12,13 @@
 #include "split_engine.h"
 
 namespace {
-int answer_yes(const char*, UINT type) { return (type & MB_YESNO) ? IDYES : IDOK; }
+// Every disk asked for is there at once; nobody presses Break.
+class AnswerYes : public velmora::SplitHooks {
+ public:
+  bool break_requested() override { return false; }
+  bool ask_for_disk(velmora::DiskRequest) override { return true; }
+  void progress(const velmora::SplitProgress&) override {}
+};
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -30,8 +36,12 @@ int main(int argc, char** argv) {
   std::string velmora(own, n);
   velmora = velmora.substr(0, velmora.rfind('\\') + 1) + "velmora.exe";
   velmora::set_joiner_image_source(velmora.c_str());
-  velmora::set_prompt_function(answer_yes);
-  char source[260] = {};
-  std::strncpy(source, argv[1], sizeof source - 1);
-  return velmora::split_file(source, argv[2], std::atoi(argv[3]), compress, autodetect);
+  SplitJob job{};
+  std::strncpy(job.source_path, argv[1], sizeof job.source_path - 1);
+  std::strncpy(job.target_directory, argv[2], sizeof job.target_directory - 1);
+  job.section_size = std::atoi(argv[3]);
+  job.compress = compress;
+  job.autodetect = autodetect;
+  AnswerYes hooks;
+  return velmora::split_file(job, hooks);
 }

@@ -1,6 +1,6 @@
 # Tests of the splitter's dialog: its plain logic in one process, and the real
 # velmora.exe worked from outside through its windows (under Wine and Xvfb).
-set(dialog_dir ${CMAKE_SOURCE_DIR}/splitter)
+set(dialog_dir ${CMAKE_SOURCE_DIR}/splitter/dialog)
 
 velmora_gtest(dialog_logic_tests SOURCES dialog_logic_tests.cpp
   ${dialog_dir}/spin_value.cpp ${dialog_dir}/source_file_name.cpp

@@ -80,6 +80,31 @@ TEST_F(DialogLayout, ControlsSitWhereTheTablePutsThemWithTheirCaptions) {
   }
 }
 
+// The progress bar and its line of text sit in the panel's free space below
+// the notice, overlapping no control of the table, and are hidden while no
+// split runs.
+TEST_F(DialogLayout, ProgressSitsInTheFreeSpaceHiddenWhileIdle) {
+  HWND panel = GetDlgItem(app.dialog(), IDC_PANEL1);
+  for (int id : {IDC_PROGRESS, IDC_PROGRESS_TEXT}) {
+    SCOPED_TRACE("control " + std::to_string(id));
+    HWND control = GetDlgItem(panel, id);
+    ASSERT_NE(control, nullptr);
+    EXPECT_FALSE(IsWindowVisible(control));
+    RECT r = place_of(control);
+    EXPECT_GE(r.left, 0);
+    EXPECT_LE(r.right, 355);
+    EXPECT_LE(r.bottom, 219);
+    for (const Expected& other : kControls) {
+      if (!other.on_panel) continue;
+      RECT o{other.left, other.top, other.left + other.width, other.top + other.height}, overlap;
+      EXPECT_FALSE(IntersectRect(&overlap, &r, &o)) << "overlaps control " << other.id;
+    }
+  }
+  RECT bar = place_of(GetDlgItem(panel, IDC_PROGRESS));
+  EXPECT_EQ(bar.left, 10);
+  EXPECT_EQ(bar.right - bar.left, 335);
+}
+
 TEST_F(DialogLayout, OptionsStartWithIdlePriorityOnly) {
   EXPECT_FALSE(app.checked(IDC_CHECKBOX1));
   EXPECT_TRUE(app.checked(IDC_CHECKBOX2));

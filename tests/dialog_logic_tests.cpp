@@ -52,7 +52,11 @@ TEST(SourceFileName, TextFirstThenItsFirstItemThenNothing) {
   // The text itself, blanks and all, when it names a file.
   EXPECT_EQ(resolve_source_file("C:\\my files\\a.txt", exists), "C:\\my files\\a.txt");
   EXPECT_EQ(resolve_source_file("\"C:\\my files\\a.txt\"", exists), "C:\\my files\\a.txt");
-  EXPECT_EQ(resolve_source_file("C:\\b.txt extra", exists), "C:\\b.txt");
+  EXPECT_EQ(resolve_source_file("\"C:\\b.txt\" extra", exists), "C:\\b.txt");
+  EXPECT_EQ(resolve_source_file("  \"C:\\b.txt\"", exists), "C:\\b.txt");
+  // Only a quoted text falls back on its first item: an unquoted name that
+  // does not exist never means a shorter one that does.
+  EXPECT_EQ(resolve_source_file("C:\\b.txt extra", exists), "");
   EXPECT_EQ(resolve_source_file("C:\\c.txt", exists), "");
   EXPECT_EQ(resolve_source_file("", exists), "");
   EXPECT_EQ(resolve_source_file("\"\"", exists), "");

@@ -66,12 +66,13 @@ HWND find_window(DWORD process_id, const char* caption, HWND except) {
 
 }  // namespace
 
-Velmora::Velmora() {
+Velmora::Velmora(const std::string& arguments) {
   std::string program = testing_support::bin_dir() + "\\velmora.exe";
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started{};
   std::string command = "\"" + program + "\"";
+  if (!arguments.empty()) command += " " + arguments;
   if (!CreateProcessA(program.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                       &startup, &started)) {
     return;

@@ -19,9 +19,10 @@ std::string text_of(HWND window);
 
 class Velmora {
  public:
-  // Starts bin\velmora.exe in the current directory and waits for its dialog;
-  // dialog() is null when it did not appear.
-  Velmora();
+  // Starts bin\velmora.exe in the current directory, with `arguments` on its
+  // command line, and waits for its dialog; dialog() is null when it did not
+  // appear.
+  explicit Velmora(const std::string& arguments = "");
   // Ends the process if it still runs.
   ~Velmora();
   Velmora(const Velmora&) = delete;

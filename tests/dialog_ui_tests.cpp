@@ -3,6 +3,10 @@
 // (the first piece of a set) run as a process to check what came out.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <commctrl.h>
+
+#include <memory>
 #include <string>
 
 #include "dialog_ids.h"
@@ -63,8 +67,10 @@ class DialogUi : public ::testing::Test {
 };
 
 TEST_F(DialogUi, SplitWithoutAnExistingFileSaysInvalidFileName) {
+  // "backup 2.zip" does not exist, "backup" does: the text is not a command line.
+  ASSERT_TRUE(testing_support::write_file(scratch / "backup", "another file"));
   const std::string names[] = {"", "no such file.bin", "\"" + (scratch / "missing.bin") + "\"",
-                               scratch.path()};
+                               scratch.path(), scratch / "backup 2.zip"};
   for (const std::string& name : names) {
     SCOPED_TRACE("file_edit: [" + name + "]");
     start(name, 100000, false, false);
@@ -233,6 +239,126 @@ TEST_F(DialogUi, AutodetectOnAFullFloppyAsksForAnotherDiskAndNoBreaksOff) {
   expect_result("Procedure breaked.");
   EXPECT_EQ(ui_driver::file_size("A:\\diskVRAX.exe"), 1474560u) << "the first disk was not filled";
   DeleteFileA("A:\\diskVRAX.exe");
+}
+
+// The progress bar, watched from outside while the worker is held at chosen
+// blocks (VELMORA_PROGRESS_HOLD; the bar is updated before the worker
+// stops): it shows, it moves and never goes back, the piece counts up, a
+// compression shows a marquee, and at the result it is reset and hidden.
+class DialogProgress : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    name_ = "velmora-progress-" + std::to_string(GetCurrentProcessId());
+    held_ = CreateEventA(nullptr, FALSE, FALSE, (name_ + ".held").c_str());
+    go_ = CreateEventA(nullptr, FALSE, FALSE, (name_ + ".go").c_str());
+    ASSERT_TRUE(held_ && go_);
+  }
+  void TearDown() override {
+    CloseHandle(held_);
+    CloseHandle(go_);
+  }
+  // Starts velmora.exe that holds at `blocks`, and a split in it.
+  void start(const std::string& blocks, const std::string& source, int section, bool compress) {
+    SetEnvironmentVariableA("VELMORA_PROGRESS_HOLD", (name_ + ":" + blocks).c_str());
+    app_ = std::make_unique<Velmora>();
+    SetEnvironmentVariableA("VELMORA_PROGRESS_HOLD", nullptr);
+    ASSERT_NE(app_->dialog(), nullptr);
+    app_->set_text(IDC_FILE_EDIT, source);
+    app_->set_text(IDC_DIR_EDIT, scratch / "out");
+    app_->set_text(IDC_SECTION_EDIT, std::to_string(section));
+    app_->set_checked(IDC_CHECKBOX1, compress);
+    app_->set_checked(IDC_CHECKBOX2, false);
+    EXPECT_FALSE(IsWindowVisible(bar())) << "a bar before any split";
+    app_->click(IDC_BUTTON1);
+  }
+  HWND bar() const { return app_->control(IDC_PROGRESS); }
+  int position() const { return static_cast<int>(SendMessageA(bar(), PBM_GETPOS, 0, 0)); }
+  bool marquee() const { return (GetWindowLongA(bar(), GWL_STYLE) & PBS_MARQUEE) != 0; }
+  std::string caption() const { return app_->text(IDC_PROGRESS_TEXT); }
+  bool wait_held() { return WaitForSingleObject(held_, 60000) == WAIT_OBJECT_0; }
+  void go() { SetEvent(go_); }
+  // The result box: at that moment the bar is back at 0 and hidden.
+  void expect_reset_at_the_result() {
+    HWND box = app_->wait_for_box("Rudezo");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box_text(box), "Procedure comlete.");
+    EXPECT_EQ(position(), 0);
+    EXPECT_FALSE(IsWindowVisible(bar()));
+    EXPECT_FALSE(IsWindowVisible(app_->control(IDC_PROGRESS_TEXT)));
+    ASSERT_TRUE(app_->answer(box, IDOK));
+  }
+
+  ScratchDir scratch;
+  std::string name_;
+  HANDLE held_ = nullptr, go_ = nullptr;
+  std::unique_ptr<Velmora> app_;
+};
+
+TEST_F(DialogProgress, MovesWithTheBlocksAndIsResetAtTheResult) {
+  std::string source = scratch / "big.bin";
+  ASSERT_TRUE(ui_driver::write_pattern_file(source, 32));
+  const double payload = 32.0 * 1048576;
+  start("1,4000,9000,16000", source, 1000000, false);
+  int last_position = -1, last_piece = 0;
+  for (int block : {1, 4000, 9000, 16000}) {
+    SCOPED_TRACE("block " + std::to_string(block));
+    ASSERT_TRUE(wait_held()) << "the worker never reached the block";
+    EXPECT_TRUE(IsWindowVisible(bar()));
+    EXPECT_FALSE(marquee());
+    // The share in tenths of a percent; short blocks at the pieces' ends
+    // keep it a little below block * 2048.
+    const int expected = static_cast<int>(block * 2048.0 * 1000 / payload);
+    EXPECT_LE(position(), expected);
+    EXPECT_GE(position(), expected - 2);
+    EXPECT_GT(position(), last_position) << "the bar went back or stood still";
+    const std::string text = caption();
+    ASSERT_EQ(text.compare(0, 6, "Piece "), 0) << text;
+    const int piece = std::stoi(text.substr(6));
+    EXPECT_EQ(piece, block * 2048 / 995000 + 1) << text;  // ~485 blocks a piece
+    EXPECT_GE(piece, last_piece);
+    last_position = position();
+    last_piece = piece;
+    go();
+  }
+  expect_reset_at_the_result();
+}
+
+TEST_F(DialogProgress, ShowsAMarqueeWhileCompressingThenTheShare) {
+  std::string source = scratch / "text.log";
+  std::string text;
+  for (int i = 0; text.size() < 3000000; ++i) text += "log line " + std::to_string(i) + "\r\n";
+  ASSERT_TRUE(testing_support::write_file(source, text + testing_support::pattern_bytes(300000, 5)));
+  start("0,20", source, 50000, true);
+  ASSERT_TRUE(wait_held());
+  EXPECT_TRUE(IsWindowVisible(bar()));
+  EXPECT_TRUE(marquee());
+  EXPECT_EQ(caption(), "Compressing");
+  go();
+  ASSERT_TRUE(wait_held());
+  EXPECT_FALSE(marquee());
+  EXPECT_GT(position(), 0);
+  EXPECT_EQ(caption(), "Piece 1");
+  go();
+  expect_reset_at_the_result();
+}
+
+// The program's one argument, when it names an existing file, is the file
+// name of the dialog ("Open with", a file dropped on the icon); any other
+// text leaves the dialog as it opens by itself.
+TEST(DialogArgument, AnExistingFileFillsTheFileName) {
+  ScratchDir scratch;
+  std::string file = scratch / "my file.doc";
+  ASSERT_TRUE(testing_support::write_file(file, "some bytes"));
+  {
+    Velmora app("\"" + file + "\"");
+    ASSERT_NE(app.dialog(), nullptr);
+    EXPECT_EQ(app.text(IDC_FILE_EDIT), file);
+  }
+  {
+    Velmora app("\"" + (scratch / "missing.doc") + "\"");
+    ASSERT_NE(app.dialog(), nullptr);
+    EXPECT_EQ(app.text(IDC_FILE_EDIT), "");
+  }
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ mkdir "$work/set"
 WINEPATH=$(win "$build/bin") wine "$build/bin/split_driver.exe" "$(win "$work/data.log")" \
   "$(win "$work/set")" 100000 c </dev/null >/dev/null 2>&1 || { echo "split failed: $?"; exit 1; }
 
-n=$(ls "$work/set" | wc -l)
+n=$(( $(ls "$work/set" | grep -c "VRAX\.[0-9]") + 1 ))
 [ "$n" -ge 3 ] || { echo "expected several pieces, found $n"; exit 1; }
 tail -c +6941 "$work/set/dataVRAX.exe" > "$work/payload.cab"
 for ((k = 0; k < n - 1; k++)); do

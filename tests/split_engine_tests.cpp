@@ -2,15 +2,21 @@
 // independent reader and rejoined by running its real first piece.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cstring>
+#include <iostream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "compression.h"
+#include "crc32.h"
+#include "crc32_fast.h"
+#include "source_guard.h"
 #include "split_engine.h"
 #include "split_test_support.h"
-#include "split_worker.h"
 #include "test_support.h"
 
 namespace {
@@ -18,30 +24,17 @@ namespace {
 using namespace testing_support;
 using namespace split_testing;
 
-int g_prompts = 0;
-int no_prompt_expected(const char* text, UINT) {
-  ADD_FAILURE() << "unexpected prompt: " << text;
-  return IDNO;
+std::vector<std::string> sorted(std::vector<std::string> names) {
+  std::sort(names.begin(), names.end());
+  return names;
 }
-int count_and_decline(const char* text, UINT type) {
-  ++g_prompts;
-  EXPECT_STREQ(text, velmora::kNoSpacePrompt);
-  EXPECT_EQ(type, static_cast<UINT>(MB_YESNO | MB_ICONEXCLAMATION));
-  return IDNO;
-}
+std::string bare(const std::string& path) { return path.substr(path.rfind('\\') + 1); }
 
 class SplitEngine : public ::testing::Test {
  protected:
   void SetUp() override {
     add_bin_to_path();
     velmora::set_joiner_image_source(velmora_exe().c_str());
-    velmora::set_prompt_function(no_prompt_expected);
-    break_requested = 0;
-    g_prompts = 0;
-  }
-  void TearDown() override {
-    velmora::set_prompt_function(nullptr);
-    break_requested = 0;
   }
 
   // Writes `bytes` as the source `name` and splits it into `target`.
@@ -53,11 +46,7 @@ class SplitEngine : public ::testing::Test {
   }
   int split_existing(const std::string& source, const std::string& target, int32_t section,
                      bool compress = false, bool autodetect = false) {
-    char path[260];
-    std::strcpy(path, source.c_str());
-    int result = velmora::split_file(path, target.c_str(), section, compress, autodetect);
-    payload_path_ = path;
-    return result;
+    return run_split(source, target, section, compress, autodetect, hooks_, &payload_path_);
   }
 
   // Runs the first piece as a process and returns the rebuilt file's bytes.
@@ -74,6 +63,7 @@ class SplitEngine : public ::testing::Test {
   }
 
   ScratchDir dir_;
+  TestHooks hooks_;
   std::string source_;
   std::string payload_path_;
 };
@@ -82,6 +72,9 @@ class SplitEngine : public ::testing::Test {
 // (5,1796), (1,1); the head is the joiner image; the set rejoins exactly.
 TEST_F(SplitEngine, WorkedExampleSection10000Payload13049) {
   std::string bytes = pattern_bytes(13049, 1);
+  // A checksum file of an earlier set of that name is replaced.
+  CreateDirectoryA((dir_ / "out").c_str(), nullptr);
+  ASSERT_TRUE(write_file(dir_ / "out\\reportVRAX.sfv", "reportVRAX.exe 00000000\r\n"));
   ASSERT_EQ(split("report.doc", bytes, dir_ / "out", 10000), velmora::kSplitDone);
   std::string first = dir_ / "out\\reportVRAX.exe";
   SetOnDisk set = read_set(first);
@@ -102,6 +95,10 @@ TEST_F(SplitEngine, WorkedExampleSection10000Payload13049) {
   }
   EXPECT_EQ(set.payload(), bytes);
   EXPECT_FALSE(file_exists(dir_ / "out\\reportVRAX.002"));
+  // Checksums ride in the free bytes and one more file, nothing else.
+  EXPECT_EQ(checksum_findings(set, false, source_), "");
+  EXPECT_EQ(sorted(files_in(dir_ / "out")), (std::vector<std::string>{"reportVRAX.000", "reportVRAX.001",
+                                                              "reportVRAX.exe", "reportVRAX.sfv"}));
   EXPECT_EQ(join(first, "report.doc"), bytes);
 }
 
@@ -149,6 +146,9 @@ struct RefusalCase {
   const char* target;  // relative to the scratch directory
   int result;
 };
+// Cases are named by their labels in the test names.
+void PrintTo(const RefusalCase& c, std::ostream* out) { *out << c.label; }
+
 
 class SplitRefusals : public SplitEngine, public ::testing::WithParamInterface<RefusalCase> {};
 
@@ -173,16 +173,21 @@ INSTANTIATE_TEST_SUITE_P(
                                   velmora::kPieceFailed}),
     [](const ::testing::TestParamInfo<RefusalCase>& info) { return info.param.label; });
 
-// A size with a high half must not be read by its low half alone: 4 GiB +
-// 20000 bytes would otherwise split as 20000 bytes.
-TEST_F(SplitEngine, PayloadOf4GiBOrMoreIsRefusedNotTruncated) {
-  const uint64_t sizes[] = {(uint64_t{1} << 32) + 20000, uint64_t{0x80000000} + 5};
+// A source of 2 GiB or more is too large (not "smaller than a section"), also
+// when it is to be compressed; a size with a high half is never read by its
+// low half alone (4 GiB + 20000 bytes would split as 20000 bytes).
+TEST_F(SplitEngine, SourceOf2GiBOrMoreIsTooLargeNotTruncated) {
+  const uint64_t sizes[] = {(uint64_t{1} << 32) + 20000, uint64_t{0x80000000} + 5,
+                            uint64_t{0x80000000}};
   for (uint64_t size : sizes) {
-    std::string source = dir_ / "huge.bin";
-    ASSERT_TRUE(make_sized_file(source, size));
-    EXPECT_EQ(split_existing(source, dir_ / "t", 10000), velmora::kPayloadTooSmall) << size;
-    EXPECT_FALSE(file_exists(dir_ / "t\\hugeVRAX.exe"));
-    DeleteFileA(source.c_str());
+    for (bool compress : {false, true}) {
+      std::string source = dir_ / "huge.bin";
+      ASSERT_TRUE(make_sized_file(source, size));
+      EXPECT_EQ(split_existing(source, dir_ / "t", 10000, compress), velmora::kSourceTooLarge)
+          << size << " compress " << compress;
+      EXPECT_FALSE(file_exists(dir_ / "t\\hugeVRAX.exe"));
+      DeleteFileA(source.c_str());
+    }
   }
 }
 
@@ -220,23 +225,24 @@ TEST_F(SplitEngine, CompressedSetRebuildsTheSource) {
   EXPECT_EQ(set.header.payload_size, payload.size());
   EXPECT_EQ(payload.substr(0, 4), "MSCF");
   EXPECT_LT(payload.size(), bytes.size());
+  EXPECT_EQ(checksum_findings(set, false, source_), "");
 
   EXPECT_EQ(join(dir_ / "c\\notesVRAX.exe", "notes.txt", dir_ / "expanded\\here"), bytes);
   EXPECT_EQ(join(dir_ / "c\\notesVRAX.exe", "notes.txt"), bytes);
 }
 
 // A cabinet that compresses below the section size is refused like a small
-// source, and the temporary cabinet stays.
+// source, and the temporary cabinet is removed with the refusal.
 TEST_F(SplitEngine, CompressedPayloadSmallerThanTheSectionGivesResult2) {
   std::string bytes(200000, 'a');
   EXPECT_EQ(split("flat.bin", bytes, dir_ / "c", 100000, true), velmora::kPayloadTooSmall);
-  EXPECT_TRUE(file_exists(payload_path_));
+  EXPECT_FALSE(file_exists(payload_path_));
   EXPECT_FALSE(file_exists(dir_ / "c\\flatVRAX.exe"));
-  DeleteFileA(payload_path_.c_str());
 }
 
 // The close that reports the cabinet unwritten is a compression failure (a
-// directory sits where the cabinet should be written).
+// directory sits where the cabinet should be written). A split meeting that
+// directory at its cabinet's name takes another name and leaves it alone.
 TEST_F(SplitEngine, ACabinetThatCannotBeWrittenGivesResult6) {
   source_ = dir_ / "blocked.bin";
   write_file(source_, pattern_bytes(50000, 13));
@@ -244,9 +250,11 @@ TEST_F(SplitEngine, ACabinetThatCannotBeWrittenGivesResult6) {
   ASSERT_TRUE(velmora::temp_cabinet_path(source_.c_str(), cabinet, sizeof cabinet));
   ASSERT_TRUE(CreateDirectoryA(cabinet, nullptr));
   EXPECT_EQ(velmora::compress_to_cabinet(source_.c_str(), cabinet), velmora::kCompressionFailed);
-  EXPECT_EQ(split_existing(source_, dir_ / "c", 10000, true), velmora::kCompressionFailed);
+  EXPECT_EQ(split_existing(source_, dir_ / "c", 10000, true), velmora::kSplitDone);
+  EXPECT_NE(payload_path_, cabinet);
+  EXPECT_TRUE(dir_exists(cabinet));
   RemoveDirectoryA(cabinet);
-  EXPECT_FALSE(file_exists(dir_ / "c\\blockedVRAX.exe"));
+  EXPECT_TRUE(file_exists(dir_ / "c\\blockedVRAX.exe"));
 }
 
 TEST(TempCabinetPath, IsTheTempDirectoryAndTheSourceFromItsLastBackslash) {
@@ -260,6 +268,221 @@ TEST(TempCabinetPath, IsTheTempDirectoryAndTheSourceFromItsLastBackslash) {
   EXPECT_FALSE(velmora::temp_cabinet_path(("C:\\" + std::string(250, 'x')).c_str(), path, sizeof path));
 }
 
+// The files of the temporary directory whose names begin with `prefix` and
+// end in ".tmp": the temporary cabinets of a source of that name.
+std::vector<std::string> temp_cabinets_of(const std::string& prefix) {
+  char temp[MAX_PATH];
+  GetTempPathA(sizeof temp, temp);
+  std::vector<std::string> found;
+  for (const std::string& name : files_in(temp)) {
+    if (name.compare(0, prefix.size(), prefix) == 0 && name.size() > 4 &&
+        name.compare(name.size() - 4, 4, ".tmp") == 0)
+      found.push_back(name);
+  }
+  return found;
+}
+
+// A file of the user's that has the temporary cabinet's name is neither
+// replaced nor deleted: the split reserves another name, and whatever way the
+// split ends after compression, the cabinet it made is gone.
+struct CabinetExit {
+  const char* label;
+  int bytes_kind;  // 0: a text that compresses to much less than 100000 bytes
+  const char* target;
+  bool image_present;
+  int result;
+};
+// Cases are named by their labels in the test names.
+void PrintTo(const CabinetExit& c, std::ostream* out) { *out << c.label; }
+
+
+class TemporaryCabinet : public SplitEngine, public ::testing::WithParamInterface<CabinetExit> {};
+
+TEST_P(TemporaryCabinet, LeavesTheUsersFileAndIsRemovedOnEveryWayOut) {
+  const CabinetExit& c = GetParam();
+  const std::string name = std::string("cab_") + c.label + ".txt";
+  std::string text;
+  for (int i = 0; text.size() < 400000; ++i) text += "row " + std::to_string(i) + "\r\n";
+  std::string bytes = c.bytes_kind == 0 ? std::string(200000, 'a') : text + pattern_bytes(200000, 30);
+  source_ = dir_ / name;
+  ASSERT_TRUE(write_file(source_, bytes));
+  char users_file[260];
+  ASSERT_TRUE(velmora::temp_cabinet_path(source_.c_str(), users_file, sizeof users_file));
+  ASSERT_TRUE(write_file(users_file, "the user's own file"));
+  write_file(dir_ / "blocker", "a file where a directory is needed");
+  if (!c.image_present) velmora::set_joiner_image_source((dir_ / "no_such.exe").c_str());
+
+  EXPECT_EQ(split_existing(source_, dir_ / c.target, 100000, true), c.result);
+  EXPECT_EQ(read_file(users_file), "the user's own file");
+  EXPECT_EQ(temp_cabinets_of(name), std::vector<std::string>{bare(users_file)});
+  EXPECT_EQ(read_file(source_), bytes);
+  DeleteFileA(users_file);
+  if (c.result == velmora::kSplitDone) {
+    std::string first = dir_ / c.target + "\\cab_" + c.label + "VRAX.exe";
+    EXPECT_EQ(join(first, name), bytes);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Exits, TemporaryCabinet,
+    ::testing::Values(CabinetExit{"done", 1, "out", true, velmora::kSplitDone},
+                      CabinetExit{"payloadTooSmall", 0, "out", true, velmora::kPayloadTooSmall},
+                      CabinetExit{"pieceFailed", 1, "blocker\\out", true, velmora::kPieceFailed},
+                      CabinetExit{"headFailed", 1, "out", false, velmora::kFirstPieceReopen}),
+    [](const ::testing::TestParamInfo<CabinetExit>& info) { return info.param.label; });
+
+// A source that the set would write over (a piece's name, the checksum
+// file's, in the folder the set goes to, however that folder is spelled) is
+// refused before anything is written; one whose names do not clash splits.
+struct ClashCase {
+  const char* label;
+  const char* source;  // in the folder "src"
+  const char* target;  // "{src}" stands for that folder, "{SRC}" in capitals,
+                       // "{Z}" for it through drive Z:
+  bool compress;
+  bool autodetect;
+  int result;
+};
+// Cases are named by their labels in the test names.
+void PrintTo(const ClashCase& c, std::ostream* out) { *out << c.label; }
+
+
+class SourceInSet : public SplitEngine, public ::testing::WithParamInterface<ClashCase> {};
+
+std::string upper(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](char c) { return static_cast<char>(std::toupper(c)); });
+  return text;
+}
+
+// `folder` (on drive C:, the Wine prefix's drive_c) through drive Z:.
+std::string through_drive_z(const std::string& folder) {
+  std::string bin = bin_dir();
+  return bin.substr(0, bin.rfind('\\')) + "\\wineprefix\\drive_c" + folder.substr(2);
+}
+
+TEST_P(SourceInSet, IsRefusedBeforeAnythingIsWritten) {
+  const ClashCase& c = GetParam();
+  const std::string src = dir_ / "src";
+  ASSERT_TRUE(CreateDirectoryA(src.c_str(), nullptr));
+  CreateDirectoryA((src + "\\sub").c_str(), nullptr);
+  std::string target = c.target;
+  auto put = [&](const std::string& key, const std::string& value) {
+    size_t at = target.find(key);
+    if (at != std::string::npos) target.replace(at, key.size(), value);
+  };
+  put("{src}", src);
+  put("{SRC}", upper(src));
+  if (target.find("{Z}") != std::string::npos) {
+    if (!dir_exists(through_drive_z(src))) GTEST_SKIP() << "no Z: spelling of " << src;
+    put("{Z}", through_drive_z(src));
+  }
+  const std::string source = src + "\\" + c.source;
+  const std::string bytes = pattern_bytes(25000, 31);  // 3 later pieces of section 10000
+  ASSERT_TRUE(write_file(source, bytes));
+  std::vector<std::string> before = files_in(src);
+
+  EXPECT_EQ(split_existing(source, target, 10000, c.compress, c.autodetect), c.result) << target;
+  EXPECT_EQ(read_file(source), bytes);
+  if (c.result == velmora::kSourceInSet) {
+    EXPECT_EQ(sorted(files_in(src)), sorted(before));
+    EXPECT_TRUE(temp_cabinets_of(c.source).empty());
+  } else {
+    EXPECT_GT(files_in(src).size() + files_in(dir_ / "other").size(), before.size());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, SourceInSet,
+    ::testing::Values(
+        ClashCase{"laterPiece", "partVRAX.000", "{src}", false, false, velmora::kSourceInSet},
+        ClashCase{"lastLaterPiece", "partVRAX.002", "{src}", false, false, velmora::kSourceInSet},
+        ClashCase{"pieceBeyondTheSet", "partVRAX.500", "{src}", false, false, velmora::kSplitDone},
+        ClashCase{"anyPieceWithAutomaticSize", "partVRAX.500", "{src}", false, true,
+                  velmora::kSourceInSet},
+        ClashCase{"anyPieceWhenCompressed", "partVRAX.500", "{src}", true, false,
+                  velmora::kSourceInSet},
+        ClashCase{"firstPiece", "dataVRAX.exe", "{src}", false, false, velmora::kSourceInSet},
+        ClashCase{"firstPieceInCapitals", "dataVRAX.EXE", "{src}", false, false,
+                  velmora::kSourceInSet},
+        ClashCase{"checksumFile", "dataVRAX.sfv", "{src}", false, false, velmora::kSourceInSet},
+        ClashCase{"compressedFirstPiece", "dataVRAX.exe", "{src}", true, false,
+                  velmora::kSourceInSet},
+        ClashCase{"markerInOtherCaseIsNoMarker", "datavrax.exe", "{src}", false, false,
+                  velmora::kSplitDone},
+        ClashCase{"noClash", "report.doc", "{src}", false, false, velmora::kSplitDone},
+        ClashCase{"folderInCapitals", "partVRAX.000", "{SRC}", false, false, velmora::kSourceInSet},
+        ClashCase{"dotDetour", "partVRAX.000", "{src}\\.", false, false, velmora::kSourceInSet},
+        ClashCase{"parentDetour", "partVRAX.001", "{src}\\sub\\..", false, false,
+                  velmora::kSourceInSet},
+        ClashCase{"otherDriveLetter", "partVRAX.000", "{Z}", false, false, velmora::kSourceInSet},
+        ClashCase{"emptyTarget", "partVRAX.000", "", false, false, velmora::kSourceInSet},
+        ClashCase{"otherFolder", "partVRAX.000", "{src}\\..\\other", false, false,
+                  velmora::kSplitDone}),
+    [](const ::testing::TestParamInfo<ClashCase>& info) { return info.param.label; });
+
+TEST(SetNames, AreTheFirstPieceTheChecksumFileAndPieceNumbers) {
+  struct Case { const char* name; int64_t later; bool in_set; };
+  const Case cases[] = {
+      {"reportVRAX.exe", 0, true},    {"REPORTvrax.EXE", 0, true},  {"reportVRAX.sfv", 0, true},
+      {"reportVRAX.000", 1, true},    {"reportVRAX.000", 0, false}, {"reportVRAX.999", 1000, true},
+      {"reportVRAX.999", 999, false}, {"reportVRAX.1000", 1001, true},
+      {"reportVRAX.0100", -1, false}, {"reportVRAX.00", -1, false}, {"reportVRAX.12345", -1, true},
+      {"reportVRAX.0001", -1, false}, {"reportVRAX.00a", -1, false}, {"reportVRAX.exe.bak", -1, false},
+      {"report.doc", -1, false},      {"reportVRAX.", -1, false},   {"xreportVRAX.000", -1, false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(velmora::is_name_of_set("reportVRAX.exe", c.name, c.later), c.in_set)
+        << c.name << " " << c.later;
+}
+
+// The engine's CRC (carry-less multiplication where the processor has it)
+// agrees with the system's and with the set format's tables, for every
+// length around its 16- and 64-byte steps and at every alignment.
+TEST(Crc32Fast, AgreesWithTheSystemAndTheTables) {
+  splitset::Crc32Table table;
+  splitset::crc32_init(table);
+  const std::string bytes = pattern_bytes(70000, 33);
+  for (size_t length : {0, 1, 15, 16, 17, 63, 64, 65, 79, 80, 127, 128, 129, 2047, 2048, 2100, 65536}) {
+    for (size_t offset = 0; offset < 4; ++offset) {
+      const std::string part = bytes.substr(offset, length);
+      const uint32_t expected = system_crc32(part);
+      EXPECT_EQ(velmora::crc32_fast(0, part.data(), length), expected) << length << "+" << offset;
+      EXPECT_EQ(splitset::crc32_update(table, 0, part.data(), length), expected) << length;
+      // Continued from a running CRC, as block after block.
+      uint32_t running = velmora::crc32_fast(0, bytes.data(), 100);
+      EXPECT_EQ(velmora::crc32_fast(running, part.data(), length), system_crc32(bytes.substr(0, 100) + part));
+      if (velmora::crc32_fast_has_clmul() && length >= 64 && length % 16 == 0) {
+        EXPECT_EQ(velmora::crc32_clmul(0, part.data(), length), expected) << length;
+      }
+    }
+  }
+  std::cout << "carry-less path: " << (velmora::crc32_fast_has_clmul() ? "yes" : "no") << "\n";
+}
+
+TEST(LaterPieceCount, FollowsTheBlockRule) {
+  EXPECT_EQ(velmora::later_piece_count(13049, 10000), 2);
+  EXPECT_EQ(velmora::later_piece_count(6942, 6941), 2);
+  EXPECT_EQ(velmora::later_piece_count(1 + 1001 * 6929, 6941), 1001);
+  EXPECT_EQ(velmora::later_piece_count(3060, 10000), 0);
+  EXPECT_EQ(velmora::later_piece_count(3061, 10000), 1);
+}
+
+// An empty target directory is the source's own folder (not the root of the
+// current drive), also for a source named without a folder.
+TEST_F(SplitEngine, AnEmptyTargetDirectoryIsTheSourcesFolder) {
+  std::string bytes = pattern_bytes(25000, 32);
+  CreateDirectoryA((dir_ / "here").c_str(), nullptr);
+  ASSERT_EQ(split("here\\report.doc", bytes, "", 10000), velmora::kSplitDone);
+  EXPECT_TRUE(file_exists(dir_ / "here\\reportVRAX.exe"));
+  EXPECT_TRUE(file_exists(dir_ / "here\\reportVRAX.002"));
+  EXPECT_EQ(join(dir_ / "here\\reportVRAX.exe", "report.doc"), bytes);
+
+  ASSERT_TRUE(write_file(dir_ / "bare.doc", bytes));
+  ASSERT_EQ(split_existing("bare.doc", "", 10000), velmora::kSplitDone);  // current directory
+  EXPECT_TRUE(file_exists(dir_ / "bareVRAX.exe"));
+  EXPECT_EQ(join(dir_ / "bareVRAX.exe", "bare.doc"), bytes);
+}
+
 // More than 1000 later pieces: the 1001st is numbered 1000, and the joiner
 // finds it.
 TEST_F(SplitEngine, PieceNumbersGoPast999) {
@@ -271,6 +494,7 @@ TEST_F(SplitEngine, PieceNumbersGoPast999) {
   SetOnDisk set = read_set(dir_ / "m\\manyVRAX.exe");
   ASSERT_TRUE(set.readable);
   EXPECT_EQ(set.header.piece_count, 1002);
+  EXPECT_EQ(checksum_findings(set, false, source_), "");
   EXPECT_EQ(join(dir_ / "m\\manyVRAX.exe", "many.bin"), bytes);
 }
 
@@ -316,11 +540,45 @@ TEST_F(SplitEngine, AutomaticSizeMeasuresTheTargetDrive) {
   EXPECT_EQ(split("s.bin", pattern_bytes(30000, 8), dir_ / "t", 0, false, true),
             velmora::kPayloadTooSmall);
 
-  velmora::set_prompt_function(count_and_decline);
+  int prompts = 0;
+  hooks_.disk = [&prompts](velmora::DiskRequest request) {
+    ++prompts;
+    EXPECT_EQ(request, velmora::DiskRequest::kAnotherDisk);
+    return false;
+  };
   EXPECT_EQ(velmora::free_space_of("Q:\\nowhere"), 0u);
   EXPECT_EQ(split("s.bin", pattern_bytes(30000, 8), "Q:\\nowhere", 0, false, true),
             velmora::kDiskDeclined);
-  EXPECT_EQ(g_prompts, 1);
+  EXPECT_EQ(prompts, 1);
+}
+
+// The hooks hear of the compression stage first, then of every block, the
+// share written never going back and ending at the whole payload, the piece
+// counting up.
+TEST_F(SplitEngine, ProgressReportsEveryBlockInOrder) {
+  hooks_.keep_reports = true;
+  std::string text;
+  for (int i = 0; text.size() < 300000; ++i) text += "entry " + std::to_string(i) + "\r\n";
+  ASSERT_EQ(split("log.txt", text + pattern_bytes(60000, 34), dir_ / "p", 20000, true),
+            velmora::kSplitDone);
+  const std::vector<velmora::SplitProgress>& reports = hooks_.reports;
+  ASSERT_GT(reports.size(), 3u);
+  EXPECT_EQ(reports[0].stage, velmora::SplitProgress::Stage::kCompressing);
+  const uint32_t payload = read_set(dir_ / "p\\logVRAX.exe").header.payload_size;
+  uint32_t blocks = 0, written = 0, piece = 0;
+  for (size_t i = 1; i < reports.size(); ++i) {
+    const velmora::SplitProgress& r = reports[i];
+    EXPECT_EQ(r.stage, velmora::SplitProgress::Stage::kWriting) << i;
+    EXPECT_EQ(r.payload_size, payload) << i;
+    EXPECT_GE(r.payload_written, written) << i;
+    EXPECT_GE(r.piece, piece) << i;
+    EXPECT_GE(r.blocks, blocks) << i;
+    written = r.payload_written;
+    piece = r.piece;
+    blocks = r.blocks;
+  }
+  EXPECT_EQ(written, payload);
+  EXPECT_EQ(piece + 1u, static_cast<uint32_t>(read_set(dir_ / "p\\logVRAX.exe").header.piece_count));
 }
 
 // copy_block reports a read past the end (a vanished or shrunken source) and
@@ -360,7 +618,7 @@ class SplitBreak : public SplitEngine {
       WIN32_FILE_ATTRIBUTE_DATA info;
       if (GetFileAttributesExA(trigger.c_str(), GetFileExInfoStandard, &info) &&
           info.nFileSizeLow >= min_size) {
-        break_requested = 1;
+        hooks_.stop = true;
         break;
       }
       if (result != -1) break;
@@ -368,7 +626,7 @@ class SplitBreak : public SplitEngine {
     }
     worker.join();
     EXPECT_EQ(result, velmora::kSplitDone);
-    EXPECT_EQ(break_requested, 1) << "the split ended before the break";
+    EXPECT_TRUE(hooks_.stop) << "the split ended before the break";
     return read_set(dir_ / "b\\bigVRAX.exe");
   }
 
@@ -386,6 +644,8 @@ class SplitBreak : public SplitEngine {
     if (cut.file_size != section && cut.chunk.block_count > 0) {
       EXPECT_EQ(cut.chunk.last_block_size, 2048);
     }
+    // The record describes what the set holds, and says it was cut short.
+    EXPECT_EQ(checksum_findings(set, true, source_), "");
     std::string payload = set.payload();
     EXPECT_LT(payload.size(), bytes_.size());
     EXPECT_EQ(payload, bytes_.substr(0, payload.size()));
@@ -396,13 +656,14 @@ class SplitBreak : public SplitEngine {
 
 TEST_F(SplitBreak, BreakBeforeTheFirstBlockLeavesAnEmptyFirstPiece) {
   write_file(dir_ / "s.bin", pattern_bytes(50000, 11));
-  break_requested = 1;
+  hooks_.stop = true;
   ASSERT_EQ(split_existing(dir_ / "s.bin", dir_ / "b", 20000), velmora::kSplitDone);
   SetOnDisk set = read_set(dir_ / "b\\sVRAX.exe");
   ASSERT_TRUE(set.readable);
   EXPECT_EQ(set.header.piece_count, 1);
   EXPECT_EQ(set.pieces[0].chunk.block_count, 0);
   EXPECT_FALSE(file_exists(dir_ / "b\\sVRAX.000"));
+  EXPECT_EQ(checksum_findings(set, true, dir_ / "s.bin"), "");
   EXPECT_EQ(join(dir_ / "b\\sVRAX.exe", "s.bin"), "");
 }
 

@@ -3,13 +3,14 @@
 // prompt seam, and a disk that runs full in the middle of a piece.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "compression.h"
 #include "split_engine.h"
 #include "split_test_support.h"
-#include "split_worker.h"
 #include "test_support.h"
 
 namespace {
@@ -18,6 +19,10 @@ using namespace testing_support;
 using namespace split_testing;
 
 constexpr uint64_t kFloppyBytes = 1474560;
+std::vector<std::string> sorted(std::vector<std::string> names) {
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 std::vector<std::string> files_on_a() { return testing_support::files_in("A:"); }
 
@@ -28,6 +33,7 @@ struct DiskChanger {
   int no_space_prompts = 0;
   int first_disk_prompts = 0;
   std::string shrink_source;           // when set, the source shrinks at the first change
+  std::vector<std::string> first_disk; // the files of the first disk, brought back at the end
 };
 DiskChanger* g_changer = nullptr;
 
@@ -43,11 +49,11 @@ void empty_drive() {
   }
 }
 
-int change_disk(const char* text, UINT type) {
+bool change_disk(velmora::DiskRequest request) {
   DiskChanger& changer = *g_changer;
-  if (std::string(text) == velmora::kNoSpacePrompt) {
-    EXPECT_EQ(type, static_cast<UINT>(MB_YESNO | MB_ICONEXCLAMATION));
+  if (request == velmora::DiskRequest::kAnotherDisk) {
     ++changer.no_space_prompts;
+    if (changer.no_space_prompts == 1) changer.first_disk = files_on_a();
     empty_drive();
     if (!changer.shrink_source.empty()) {
       HANDLE source = CreateFileA(changer.shrink_source.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -59,15 +65,13 @@ int change_disk(const char* text, UINT type) {
     // The second new disk is not empty: it has less room than the others.
     if (changer.no_space_prompts == 2) write_file("A:\\junk.dat", std::string(100000, 'j'));
     changer.free_offered.push_back(velmora::free_space_of("A:\\"));
-    return IDYES;
+    return true;
   }
-  EXPECT_STREQ(text, velmora::kFirstDiskPrompt);
-  EXPECT_EQ(type, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
   ++changer.first_disk_prompts;
   empty_drive();
-  for (const char* name : {"bigVRAX.exe"})
-    MoveFileExA((changer.shelf + "\\" + name).c_str(), (std::string("A:\\") + name).c_str(), MOVEFILE_COPY_ALLOWED);
-  return IDOK;
+  for (const std::string& name : changer.first_disk)
+    MoveFileExA((changer.shelf + "\\" + name).c_str(), ("A:\\" + name).c_str(), MOVEFILE_COPY_ALLOWED);
+  return true;
 }
 
 class Floppy : public ::testing::Test {
@@ -82,23 +86,21 @@ class Floppy : public ::testing::Test {
     changer_.shelf = dir_ / "shelf";
     CreateDirectoryA(changer_.shelf.c_str(), nullptr);
     g_changer = &changer_;
-    velmora::set_prompt_function(change_disk);
-    break_requested = 0;
+    hooks_.disk = change_disk;
   }
   void TearDown() override {
-    velmora::set_prompt_function(nullptr);
     for (const std::string& name : files_on_a()) DeleteFileA(("A:\\" + name).c_str());
   }
 
-  int split(const std::string& bytes, int32_t section, bool autodetect) {
+  int split(const std::string& bytes, int32_t section, bool autodetect,
+            const std::string& target = "A:\\", bool compress = false) {
     source_ = dir_ / "big.bin";
     write_file(source_, bytes);
-    char path[260];
-    strcpy(path, source_.c_str());
-    return velmora::split_file(path, "A:\\", section, false, autodetect);
+    return run_split(source_, target, section, compress, autodetect, hooks_);
   }
 
   ScratchDir dir_;
+  TestHooks hooks_;
   DiskChanger changer_;
   std::string source_;
 };
@@ -127,11 +129,74 @@ TEST_F(Floppy, AutomaticSizeFillsEachDiskAndTheSetRejoins) {
   EXPECT_EQ(set.pieces[2].file_size, changer_.free_offered[1]);
   EXPECT_EQ(set.pieces[3].file_size, 12u + 500000u);
   EXPECT_EQ(set.payload(), bytes);
+  // The record travels in the first piece; the checksum file did not fit
+  // beside it on the full first disk.
+  EXPECT_EQ(checksum_findings(set, false, source_, false), "");
 
   CreateDirectoryA((dir_ / "cwd").c_str(), nullptr);
   ProcessResult join = run_process("\"" + changer_.shelf + "\\bigVRAX.exe\"", dir_ / "cwd");
   EXPECT_EQ(join.exit_code, 0u) << join.output;
   EXPECT_EQ(read_file(dir_ / "cwd\\big.bin"), bytes);
+}
+
+// A checksum file of an earlier set on the first disk is stale: it goes, and
+// the new one takes its room beside the first piece.
+TEST_F(Floppy, AStaleChecksumFileMakesRoomForTheNewOne) {
+  const std::string stale = "bigVRAX.exe 12345678\r\nbigVRAX.000 12345678\r\n";
+  ASSERT_TRUE(write_file("A:\\bigVRAX.sfv", stale));
+  std::string bytes = pattern_bytes(2000000, 27);
+  ASSERT_EQ(split(bytes, 0, true), velmora::kSplitDone);
+  EXPECT_EQ(changer_.first_disk_prompts, 1);
+  EXPECT_EQ(sorted(files_on_a()), (std::vector<std::string>{"bigVRAX.exe", "bigVRAX.sfv"}));
+  EXPECT_NE(read_file("A:\\bigVRAX.sfv"), stale);
+  empty_drive();
+  SetOnDisk set = read_set(changer_.shelf + "\\bigVRAX.exe");
+  ASSERT_EQ(set.pieces.size(), 2u);
+  EXPECT_EQ(set.pieces[0].file_size, kFloppyBytes - 4096);  // the stale file's page was taken
+  EXPECT_EQ(checksum_findings(set, false, source_, true), "");
+  EXPECT_EQ(set.payload(), bytes);
+}
+
+// The floppy's tmpfs seen through its folder on drive Z: (a volume mounted in
+// a folder of another volume), not through drive A:.
+std::string floppy_folder() {
+  std::string bin = bin_dir();
+  return bin.substr(0, bin.rfind('\\')) + "\\floppy";
+}
+
+// Automatic size measures the target folder's own volume (or, while the
+// folder does not exist yet, its nearest existing parent's), not the root of
+// the drive letter that the path begins with.
+TEST_F(Floppy, AutomaticSizeMeasuresTheTargetFolderNotItsDriveRoot) {
+  const std::string folder = floppy_folder();
+  EXPECT_EQ(velmora::free_space_of(folder.c_str()), kFloppyBytes);
+  EXPECT_EQ(velmora::free_space_of((folder + "\\not\\yet\\there").c_str()), kFloppyBytes);
+  std::string bytes = pattern_bytes(2000000, 25);
+  ASSERT_EQ(split(bytes, 0, true, folder), velmora::kSplitDone);
+  EXPECT_EQ(changer_.no_space_prompts, 1);
+  empty_drive();
+  SetOnDisk set = read_set(changer_.shelf + "\\bigVRAX.exe");
+  ASSERT_TRUE(set.readable);
+  ASSERT_EQ(set.pieces.size(), 2u);
+  EXPECT_EQ(set.pieces[0].file_size, kFloppyBytes);
+  EXPECT_EQ(set.payload(), bytes);
+}
+
+bool decline_disk(velmora::DiskRequest request) {
+  EXPECT_EQ(request, velmora::DiskRequest::kAnotherDisk);
+  return false;
+}
+
+// A disk declined after the compression stage: result 10, and the temporary
+// cabinet is gone with it.
+TEST_F(Floppy, ADeclinedDiskAfterCompressionLeavesNoTemporaryCabinet) {
+  hooks_.disk = decline_disk;
+  char cabinet[260];
+  ASSERT_TRUE(velmora::temp_cabinet_path((dir_ / "big.bin").c_str(), cabinet, sizeof cabinet));
+  DeleteFileA(cabinet);
+  EXPECT_EQ(split(pattern_bytes(2000000, 26), 0, true, "A:\\", true), velmora::kDiskDeclined);
+  EXPECT_FALSE(file_exists(cabinet));
+  EXPECT_EQ(read_file(source_), pattern_bytes(2000000, 26));
 }
 
 // A disk that runs full in the middle of a piece ends the split with result 3,
@@ -157,9 +222,7 @@ TEST_F(Floppy, AFailedReadEndsTheSplitWithResult3) {
 TEST_F(Floppy, TheJoinerOnAFullDiskDestroysNothing) {
   std::string bytes = pattern_bytes(2000000, 24);
   write_file(dir_ / "big.bin", bytes);
-  char path[260];
-  strcpy(path, (dir_ / "big.bin").c_str());
-  ASSERT_EQ(velmora::split_file(path, (dir_ / "set").c_str(), 500000, false, false), velmora::kSplitDone);
+  ASSERT_EQ(run_split(dir_ / "big.bin", dir_ / "set", 500000, false, false, hooks_), velmora::kSplitDone);
   ASSERT_TRUE(write_file("A:\\big.bin", "precious"));
   ProcessResult join = run_process("\"" + (dir_ / "set\\bigVRAX.exe") + "\"", "A:\\");
   EXPECT_EQ(join.exit_code, 1u);

@@ -1,15 +1,42 @@
 #include "split_test_support.h"
 
 #include <cstring>
+#include <sstream>
+
+#include <gtest/gtest.h>
 
 #include "crc32.h"
 #include "set_integrity.h"
+#include "split_engine.h"
 #include "test_support.h"
 
 namespace split_testing {
 
 using testing_support::bin_dir;
 using testing_support::read_file;
+
+bool TestHooks::ask_for_disk(velmora::DiskRequest request) {
+  if (!disk) {
+    ADD_FAILURE() << "unexpected disk prompt "
+                  << (request == velmora::DiskRequest::kAnotherDisk ? "(another disk)"
+                                                                     : "(first disk again)");
+    return false;
+  }
+  return disk(request);
+}
+
+int run_split(const std::string& source, const std::string& target, int32_t section,
+              bool compress, bool autodetect, TestHooks& hooks, std::string* payload_path) {
+  SplitJob job{};
+  std::strncpy(job.source_path, source.c_str(), sizeof job.source_path - 1);
+  std::strncpy(job.target_directory, target.c_str(), sizeof job.target_directory - 1);
+  job.section_size = section;
+  job.compress = compress ? 1 : 0;
+  job.autodetect = autodetect ? 1 : 0;
+  int result = velmora::split_file(job, hooks);
+  if (payload_path) *payload_path = job.source_path;
+  return result;
+}
 
 ProcessResult run_process(const std::string& command_line, const std::string& directory,
                           DWORD timeout_ms) {
@@ -160,6 +187,96 @@ SetOnDisk read_set(const std::string& first_piece) {
   }
   set.readable = true;
   return set;
+}
+
+uint32_t system_crc32(const std::string& bytes) {
+  using Crc = DWORD(WINAPI*)(DWORD, const BYTE*, INT);
+  static Crc compute =
+      reinterpret_cast<Crc>(reinterpret_cast<void*>(
+          GetProcAddress(GetModuleHandleA("ntdll.dll"), "RtlComputeCrc32")));
+  if (!compute) return 0xdeadbeef;
+  return compute(0, reinterpret_cast<const BYTE*>(bytes.data()), static_cast<INT>(bytes.size()));
+}
+
+namespace {
+// The lines "name CRC" of an SFV file, names in lower case.
+std::vector<std::pair<std::string, uint32_t>> sfv_lines(const std::string& text) {
+  std::vector<std::pair<std::string, uint32_t>> lines;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty() || line[0] == ';') continue;
+    size_t blank = line.rfind(' ');
+    if (blank == std::string::npos) {
+      lines.emplace_back(line, 0);
+      continue;
+    }
+    std::string name = line.substr(0, blank);
+    for (char& c : name) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    lines.emplace_back(name, static_cast<uint32_t>(std::stoul(line.substr(blank + 1), nullptr, 16)));
+  }
+  return lines;
+}
+
+std::string lower_bare(const std::string& path) {
+  std::string name = path.substr(path.rfind('\\') + 1);
+  for (char& c : name) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  return name;
+}
+}  // namespace
+
+std::string checksum_findings(const SetOnDisk& set, bool cut_short, const std::string& source,
+                              bool expect_sfv) {
+  std::ostringstream findings;
+  if (!set.readable || set.pieces.empty()) return "the set cannot be read\n";
+  splitset::Crc32Table table;
+  splitset::crc32_init(table);
+  splitset::IntegrityRecord record{};
+  if (splitset::get_integrity(table, set.header, record) != splitset::Integrity::kSound)
+    findings << "no sound integrity record\n";
+  const std::string payload = set.payload();
+  if (record.piece_count != set.header.piece_count ||
+      record.piece_count != static_cast<int32_t>(set.pieces.size()))
+    findings << "record counts " << record.piece_count << " pieces\n";
+  if (record.payload_length != payload.size())
+    findings << "record length " << record.payload_length << ", set holds " << payload.size() << "\n";
+  if (record.payload_crc != system_crc32(payload)) findings << "record CRC differs\n";
+  if (((record.flags & splitset::kIntegrityCutShort) != 0) != cut_short)
+    findings << "cut-short flag " << int(record.flags) << "\n";
+  if (cut_short != (payload.size() < set.header.payload_size))
+    findings << "payload_size " << set.header.payload_size << " vs " << payload.size() << "\n";
+  if (!source.empty()) {
+    WIN32_FILE_ATTRIBUTE_DATA info;
+    if (!GetFileAttributesExA(source.c_str(), GetFileExInfoStandard, &info) ||
+        info.ftLastWriteTime.dwLowDateTime != record.write_time_low ||
+        info.ftLastWriteTime.dwHighDateTime != record.write_time_high)
+      findings << "record write time differs from the source's\n";
+  }
+  // Outside the record the free bytes stay as the format leaves them: zero.
+  size_t name_end = std::strlen(set.header.file_name);
+  for (size_t i = name_end; i < splitset::kIntegrityNameOffset; ++i)
+    if (set.header.file_name[i] != 0) findings << "file_name byte " << i << " is not zero\n";
+  for (uint8_t b : set.header.reserved)
+    if (b != 0) findings << "reserved byte not zero\n";
+
+  std::string sfv_path = set.pieces[0].name;
+  sfv_path = sfv_path.substr(0, sfv_path.size() - 3) + "sfv";
+  DWORD attributes = GetFileAttributesA(sfv_path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    if (expect_sfv) findings << "no checksum file\n";
+    return findings.str();
+  }
+  if (!expect_sfv) findings << "a checksum file where none was expected\n";
+  auto lines = sfv_lines(read_file(sfv_path));
+  if (lines.size() != set.pieces.size()) findings << "checksum file has " << lines.size() << " lines\n";
+  for (size_t k = 0; k < set.pieces.size() && k < lines.size(); ++k) {
+    const Piece& piece = set.pieces[k];
+    if (lines[k].first != lower_bare(piece.name)) findings << "line " << k << " names " << lines[k].first << "\n";
+    if (lines[k].second != system_crc32(read_file(piece.name)))
+      findings << "checksum of " << lower_bare(piece.name) << " differs\n";
+  }
+  return findings.str();
 }
 
 }  // namespace split_testing

@@ -5,10 +5,13 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "split_job.h"
 #include "split_set_format.h"
 
 namespace split_testing {
@@ -18,6 +21,29 @@ struct ProcessResult {
   std::string output;  // standard output and error together
   bool timed_out = false;  // killed after the time allowed
 };
+
+// The engine's hooks as a test plays them: `stop` is Break (may be set from
+// another thread), `disk` answers the disk prompts (a prompt without it fails
+// the test and answers No), and every progress report is kept.
+class TestHooks : public velmora::SplitHooks {
+ public:
+  std::atomic<bool> stop{false};
+  std::function<bool(velmora::DiskRequest)> disk;
+  std::vector<velmora::SplitProgress> reports;
+  bool keep_reports = false;
+
+  bool break_requested() override { return stop.load(); }
+  bool ask_for_disk(velmora::DiskRequest request) override;
+  void progress(const velmora::SplitProgress& progress) override {
+    if (keep_reports) reports.push_back(progress);
+  }
+};
+
+// Runs the engine on a job made of these inputs; `payload_path` (when given)
+// receives what the engine left in the job's source path.
+int run_split(const std::string& source, const std::string& target, int32_t section,
+              bool compress, bool autodetect, TestHooks& hooks,
+              std::string* payload_path = nullptr);
 
 // Runs `command_line` with `directory` as current directory (empty: ours)
 // and waits for it, killing it after `timeout_ms`. The child finds
@@ -67,6 +93,19 @@ std::string write_test_set(const std::string& first_path, const std::string& nam
 
 // The name of later piece `number` beside `first_piece`, by the piece-name rule.
 std::string piece_name(const std::string& first_piece, uint32_t number);
+
+// CRC-32 (zip, SFV) by the system's own routine (ntdll's RtlComputeCrc32),
+// not by the set format's code that the splitter uses.
+uint32_t system_crc32(const std::string& bytes);
+
+// What a set read back says about its checksums, checked against its files:
+// "" when the integrity record and the checksum file beside the first piece
+// describe exactly what the pieces hold, otherwise one line per finding.
+// `cut_short`: a break ended the split early. `source` (may be empty): the
+// file whose last-write time the record must carry. `expect_sfv`: whether
+// the checksum file must be there.
+std::string checksum_findings(const SetOnDisk& set, bool cut_short, const std::string& source,
+                              bool expect_sfv = true);
 
 }  // namespace split_testing
 

@@ -2,6 +2,7 @@
 // the owner of its result message.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 
 #include "split_engine.h"
@@ -52,6 +53,7 @@ class SplitWorker : public ::testing::Test {
   }
   void TearDown() override {
     velmora::set_thread_starter(nullptr);
+    velmora::set_split_runner(nullptr);
     DestroyWindow(dialog_);
   }
 
@@ -117,6 +119,21 @@ TEST_F(SplitWorker, AFailedSplitShowsItsMessage) {
   EXPECT_TRUE(IsWindowEnabled(button_));
 }
 
+int exploding_split(SplitJob&, velmora::SplitHooks&) { throw std::runtime_error("the prompt failed"); }
+
+// An exception inside the split is reported to the user, and the worker ends
+// as after any result.
+TEST_F(SplitWorker, AnExceptionInTheSplitIsShownNotSwallowed) {
+  write_file(dir_ / "s.bin", pattern_bytes(30000, 1));
+  velmora::set_split_runner(exploding_split);
+  ASSERT_TRUE(start_split(dialog_, button_, (dir_ / "s.bin").c_str(), dir_.path().c_str(), 20000,
+                          false, false, false));
+  EXPECT_EQ(answer_result_box(), std::string(kInternalErrorText) + "the prompt failed");
+  EXPECT_EQ(owner_, dialog_);
+  ASSERT_TRUE(wait_finished());
+  EXPECT_TRUE(IsWindowEnabled(button_));
+}
+
 HANDLE no_thread(LPTHREAD_START_ROUTINE, void*) {
   SetLastError(ERROR_NOT_ENOUGH_MEMORY);
   return nullptr;
@@ -147,6 +164,9 @@ TEST(ResultMessages, EveryCodeHasItsTextAndIcon) {
       {6, "Compression error", MB_ICONERROR},
       {7, "Cannot open file.", MB_ICONERROR},
       {10, "Procedure breaked.", MB_ICONWARNING},
+      {11, "The file is too large to split (2 GB or more).", MB_ICONERROR},
+      {12, "The file would be overwritten by its own set. Choose another target directory.",
+       MB_ICONERROR},
   };
   for (const MessageCase& c : cases) {
     ResultMessage message = result_message(c.result);
@@ -154,7 +174,7 @@ TEST(ResultMessages, EveryCodeHasItsTextAndIcon) {
     EXPECT_STREQ(message.text, c.text) << c.result;
     EXPECT_EQ(message.icon, c.icon) << c.result;
   }
-  for (int silent : {8, 9, 11, -1}) EXPECT_EQ(result_message(silent).text, nullptr) << silent;
+  for (int silent : {8, 9, 13, -1}) EXPECT_EQ(result_message(silent).text, nullptr) << silent;
 }
 
 }  // namespace

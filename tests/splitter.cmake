@@ -6,8 +6,12 @@ velmora_gtest(split_format_tests SOURCES split_format_tests.cpp LIBS splitter_co
 velmora_gtest(set_integrity_tests SOURCES set_integrity_tests.cpp LIBS split_set_format)
 velmora_gtest(split_engine_tests SOURCES split_engine_tests.cpp ${split_support} LIBS splitter_core)
 add_dependencies(split_engine_tests velmora joiner)
-velmora_gtest(split_worker_tests SOURCES split_worker_tests.cpp ${split_support} LIBS splitter_core)
+velmora_gtest(split_worker_tests SOURCES split_worker_tests.cpp ${split_support} LIBS splitter_worker)
 add_dependencies(split_worker_tests velmora)
+
+velmora_gtest(split_command_line_tests SOURCES split_command_line_tests.cpp ${split_support}
+  LIBS splitter_core)
+add_dependencies(split_command_line_tests velmora joiner)
 
 add_test(NAME velmora_imports
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/check_pe_tables.sh imports $<TARGET_FILE:velmora>
@@ -22,6 +26,11 @@ add_test(NAME compressed_set_linux_check
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/split_cab_check.sh ${CMAKE_BINARY_DIR})
 set_tests_properties(compressed_set_linux_check PROPERTIES TIMEOUT 120)
 
+# Checksum files and integrity records checked by cksfv and Python's zlib.
+add_test(NAME split_checksums_linux_check
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/split_sfv_check.sh ${CMAKE_BINARY_DIR})
+set_tests_properties(split_checksums_linux_check PROPERTIES TIMEOUT 120)
+
 # Drive A: as a 1440 KiB tmpfs for the floppy tests (they skip without it).
 add_test(NAME floppy_mount COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/floppy_fixture.sh setup ${CMAKE_BINARY_DIR})
 add_test(NAME floppy_unmount COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/floppy_fixture.sh cleanup ${CMAKE_BINARY_DIR})
@@ -30,3 +39,6 @@ set_tests_properties(floppy_unmount PROPERTIES FIXTURES_CLEANUP floppy RESOURCE_
 velmora_gtest(split_floppy_tests REQUIRES floppy LOCK floppy
   SOURCES split_floppy_tests.cpp ${split_support} LIBS splitter_core)
 add_dependencies(split_floppy_tests velmora joiner)
+
+# The floors of the split's and the join's block rules, for bench/bench_split.sh.
+add_executable(block_floor ${CMAKE_SOURCE_DIR}/bench/block_floor.cpp)

@@ -21,6 +21,9 @@
 #define IDC_BUTTON1 1013  // Split
 #define IDC_BUTTON3 1014  // Break
 #define IDC_BUTTON2 1015  // Close
+// Shown only while a split runs, in the panel's free space below Label4.
+#define IDC_PROGRESS 1016       // the share of the payload written
+#define IDC_PROGRESS_TEXT 1017  // "Compressing" or the piece being written
 
 // Children of the edits: the browse buttons (inside file_edit and dir_edit)
 // and the spin buttons (inside section_edit).

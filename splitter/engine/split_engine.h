@@ -1,7 +1,9 @@
 // The split engine: writes one split set from one source file.
 //
-// split_file runs on the split worker's thread. It sizes the pieces (from the
-// job or from the free space of the target drive, prompting for disks),
+// split_file runs on its caller's thread (the dialog's worker, or the command
+// line's main thread) and reaches the caller only through SplitHooks. It
+// sizes the pieces (from the job or from the free space of the target,
+// asking for disks),
 // optionally compresses the source into a temporary cabinet first, writes the
 // first piece's data area, then every later piece, and finally puts the joiner
 // image and the SplitHeader at the head of the first piece, which makes it the
@@ -11,7 +13,10 @@
 
 #include <windows.h>
 
+#include "split_job.h"
+
 #include <cstdint>
+#include <string>
 
 namespace velmora {
 
@@ -19,36 +24,49 @@ namespace velmora {
 enum SplitResult : int {
   kSplitDone = 0,            // the set was written (also after a break)
   kPayloadUnreadable = 1,    // the payload cannot be opened for reading
-  kPayloadTooSmall = 2,      // payload not larger than the section (or 2 GiB and more)
+  kPayloadTooSmall = 2,      // payload not larger than the section
   kPieceFailed = 3,          // a piece cannot be created, or a block read/write failed
   kSectionTooSmall = 4,      // section size 6940 or less
   kNoMemory = 5,             // the copy buffer cannot be allocated
   kCompressionFailed = 6,    // the compression stage failed
   kFirstPieceReopen = 7,     // first piece not reopened, or the joiner image not read
   kDiskDeclined = 10,        // the user declined to insert another disk
+  kSourceTooLarge = 11,      // the source is 2 GiB or larger
+  kSourceInSet = 12,         // the source would be one of the files the split writes
 };
 
-// The texts of the engine's two prompts (caption "Rudezo").
+// The texts of the prompts for the disks asked for by DiskRequest (a front
+// end that shows them uses the caption "Rudezo").
 inline constexpr const char kNoSpacePrompt[] =
     "Not enough free space. Place another disk into the drive and press YES.";
 inline constexpr const char kFirstDiskPrompt[] =
     "Place your first disk again into the drive and press OK.";
 
-// Writes the set for the payload named in `source_path` (a buffer of 260
-// characters; with `compress` it receives the temporary cabinet's path) into
-// `target_directory`. With `autodetect` every piece takes the free space of
-// the target drive at the moment it is begun and section_size is not used.
-int split_file(char* source_path, const char* target_directory, int32_t section_size,
-               bool compress, bool autodetect);
+// Writes the set for `job`: the payload named in job.source_path (with
+// compress the engine puts the temporary cabinet's path there) into
+// job.target_directory (empty: the source's own folder). With autodetect
+// every piece takes the free space of the target at the moment it is begun
+// and section_size is not used. A source that the set would write over is
+// refused with kSourceInSet before anything is written. Returns a SplitResult.
+int split_file(SplitJob& job, SplitHooks& hooks);
 
-// Free bytes of the drive named by the path's text up to its first colon (the
-// current drive when there is none), capped at 2,147,483,647; 0 when the query
-// fails.
+// Free bytes (available to this user) of the volume that holds the folder
+// `path`, or its nearest existing parent while it does not exist yet (the
+// current directory for an empty path), capped at 2,147,483,647; 0 when no
+// folder along the path can be measured.
 uint32_t free_space_of(const char* path);
 
-// The free space of the target drive once it is larger than `minimum`,
-// prompting for another disk while it is not; 0 when the user answers No.
-uint32_t wait_for_space(uint32_t minimum, const char* path);
+// The folder a split writes into: `target_directory`, or the source's own
+// folder (as a full path) when it is empty. Empty when that cannot be formed.
+std::string effective_target(const char* source, const char* target_directory);
+
+// The number of later pieces a payload of `payload_size` bytes takes with a
+// fixed section size larger than 6940.
+int64_t later_piece_count(uint32_t payload_size, int32_t section_size);
+
+// The free space of the target once it is larger than `minimum`, asking
+// for another disk while it is not; 0 when the user answers No.
+uint32_t wait_for_space(uint32_t minimum, const char* path, SplitHooks& hooks);
 
 // Creates every directory level of `path` after its first backslash, up to
 // and including each further backslash. Failures are ignored.
@@ -62,12 +80,6 @@ bool copy_block(HANDLE payload, HANDLE piece, char* buffer, uint32_t source_offs
 
 // The text after the last backslash of `path` (the whole path without one).
 const char* bare_file_name(const char* path);
-
-// How the engine asks the user: a message box with `text`, the caption
-// "Rudezo" and MB_* `type`; returns the button pressed (IDYES, IDNO, IDOK).
-using PromptFunction = int (*)(const char* text, UINT type);
-// Replaces the prompt (nullptr: the message box again). Tests answer with it.
-void set_prompt_function(PromptFunction prompt);
 
 // Where the joiner image is read from (at offset 347,648): the splitter's own
 // executable by default; a tool or test that is not velmora.exe names it here

@@ -87,6 +87,13 @@ void TMainDialog::build_controls() {
                "To unpacking the DLLs vornex.dll and cabinet.dll \r\n"
                "must be in the system present!",
                SS_LEFTNOWORDWRAP, 0, {10, 177, 231, 26}, IDC_LABEL4, font);
+  progress_text_ = create_child(panel_, "STATIC", "", SS_RIGHT | SS_NOPREFIX, 0,
+                                {248, 189, 97, 13}, IDC_PROGRESS_TEXT, font);
+  progress_ = create_child(panel_, PROGRESS_CLASSA, "", PBS_SMOOTH, 0, {10, 205, 335, 10},
+                           IDC_PROGRESS, nullptr);
+  SendMessageA(progress_, PBM_SETRANGE32, 0, 1000);
+  ShowWindow(progress_text_, SW_HIDE);
+  ShowWindow(progress_, SW_HIDE);
 
   split_button_ = create_child(dialog_, "BUTTON", "Split", BS_PUSHBUTTON | WS_TABSTOP, 0,
                                {44, 291, 75, 25}, IDC_BUTTON1, font);
@@ -139,6 +146,35 @@ void TMainDialog::on_split() {
   }
 }
 
+void TMainDialog::on_progress() {
+  const ProgressState state = take_progress();
+  const bool compressing = state.stage == kProgressCompressing;
+  if (compressing != marquee_) {
+    // A marquee needs its style while it runs, and must lose it again for
+    // the bar to show a share.
+    LONG_PTR style = GetWindowLongPtrA(progress_, GWL_STYLE);
+    SetWindowLongPtrA(progress_, GWL_STYLE, compressing ? style | PBS_MARQUEE : style & ~PBS_MARQUEE);
+    SendMessageA(progress_, PBM_SETMARQUEE, compressing ? TRUE : FALSE, 40);
+    marquee_ = compressing;
+  }
+  if (state.stage == kProgressReset) {
+    SendMessageA(progress_, PBM_SETPOS, 0, 0);
+    SetWindowTextA(progress_text_, "");
+    ShowWindow(progress_, SW_HIDE);
+    ShowWindow(progress_text_, SW_HIDE);
+    return;
+  }
+  if (compressing) {
+    SetWindowTextA(progress_text_, "Compressing");
+  } else {
+    SendMessageA(progress_, PBM_SETPOS, state.permille, 0);
+    std::string text = "Piece " + std::to_string(state.piece);
+    SetWindowTextA(progress_text_, text.c_str());
+  }
+  ShowWindow(progress_, SW_SHOWNA);
+  ShowWindow(progress_text_, SW_SHOWNA);
+}
+
 void TMainDialog::on_close_request() {
   if (closing_) return;  // already waiting for the worker
   closing_ = true;
@@ -168,6 +204,9 @@ INT_PTR TMainDialog::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
     }
     case WM_CLOSE:
       on_close_request();
+      return TRUE;
+    case kProgressMessage:
+      on_progress();
       return TRUE;
     case WM_DESTROY:
       // Only the close handler ends the program; a dialog destroyed because

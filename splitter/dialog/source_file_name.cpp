@@ -29,6 +29,10 @@ std::string first_command_line_item(const std::string& text) {
 std::string resolve_source_file(const std::string& text,
                                 const std::function<bool(const std::string&)>& file_exists) {
   if (!text.empty() && file_exists(text)) return text;
+  // Only a quoted text is read as a command line (to drop its quotes): an
+  // unquoted name that does not exist must not fall back on a shorter one.
+  size_t first = text.find_first_not_of(" \t");
+  if (first == std::string::npos || text[first] != '"') return "";
   std::string item = first_command_line_item(text);
   if (!item.empty() && file_exists(item)) return item;
   return "";

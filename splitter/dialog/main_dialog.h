@@ -16,10 +16,17 @@
 //   result box is owned by this dialog and cannot appear or go away while its
 //   owner's thread stops answering. Then the dialog is destroyed and the
 //   message loop ends.
+// - While a split runs, a progress bar and a line of text appear in the
+//   panel's free space below the notice (no other control moves): a marquee
+//   and "Compressing" during the compression stage, then the share of the
+//   payload written and the piece being written. The worker's
+//   kProgressMessage drives them; at the result they are reset and hidden.
 #ifndef VELMORA_MAIN_DIALOG_H
 #define VELMORA_MAIN_DIALOG_H
 
 #include <windows.h>
+
+#include <string>
 
 #include "button_edit.h"
 #include "spin_edit.h"
@@ -35,6 +42,8 @@ class TMainDialog {
   TMainDialog& operator=(const TMainDialog&) = delete;
 
   HWND handle() const { return dialog_; }
+  // Puts a file name into file_edit (the program's one argument).
+  void set_file_name(const std::string& name) { file_edit_.set_text(name); }
 
  private:
   static INT_PTR CALLBACK dialog_proc(HWND, UINT, WPARAM, LPARAM);
@@ -44,6 +53,7 @@ class TMainDialog {
   void draw_banner(const DRAWITEMSTRUCT& item) const;
   void on_split();
   void on_close_request();
+  void on_progress();
 
   HINSTANCE instance_;
   HWND dialog_ = nullptr;
@@ -52,6 +62,9 @@ class TMainDialog {
   HWND checkbox1_ = nullptr;
   HWND checkbox2_ = nullptr;
   HWND checkbox3_ = nullptr;
+  HWND progress_ = nullptr;
+  HWND progress_text_ = nullptr;
+  bool marquee_ = false;
   velmora::ButtonEdit file_edit_;
   velmora::ButtonEdit dir_edit_;
   velmora::SpinEdit section_edit_;

@@ -4,12 +4,18 @@
 
 #include <windows.h>
 
+#include "split_job.h"
+
 namespace velmora {
 
 // Starts the worker thread in place of CreateThread (nullptr: CreateThread
 // again); returns the thread handle or null when it cannot start.
 using ThreadStarter = HANDLE (*)(LPTHREAD_START_ROUTINE routine, void* argument);
 void set_thread_starter(ThreadStarter starter);
+
+// Runs the split in place of split_file (nullptr: split_file again).
+using SplitRunner = int (*)(SplitJob& job, SplitHooks& hooks);
+void set_split_runner(SplitRunner runner);
 
 }  // namespace velmora
 

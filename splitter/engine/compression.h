@@ -24,8 +24,29 @@ bool temp_cabinet_path(const char* source, char* out, uint32_t capacity);
 // unwritten.
 int compress_to_cabinet(const char* source, const char* cabinet_path);
 
-// Deletes the temporary cabinet if a file exists at `cabinet_path`.
-void remove_temp_cabinet(const char* cabinet_path);
+// The temporary cabinet of one split. reserve() takes its name by creating
+// the file exclusively: the name temp_cabinet_path gives when it is free,
+// otherwise that name with a number before ".tmp" (report.doc.1.tmp, ...).
+// No file that was there before is ever opened, replaced or deleted; the
+// file this split created is deleted by remove() or at the latest by the
+// destructor, on every way out of the split.
+class TempCabinet {
+ public:
+  TempCabinet() = default;
+  ~TempCabinet() { remove(); }
+  TempCabinet(const TempCabinet&) = delete;
+  TempCabinet& operator=(const TempCabinet&) = delete;
+
+  // False when no name could be reserved (no temporary directory, a path too
+  // long, or every candidate taken).
+  bool reserve(const char* source);
+  const char* path() const { return path_; }
+  void remove();
+
+ private:
+  char path_[260] = "";
+  bool owned_ = false;
+};
 
 }  // namespace velmora
 

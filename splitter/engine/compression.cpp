@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <string>
 
 #include "vornex.h"
 
@@ -43,10 +44,43 @@ int compress_to_cabinet(const char* source, const char* cabinet_path) {
   return (added && written) ? 0 : 6;
 }
 
-void remove_temp_cabinet(const char* cabinet_path) {
-  DWORD attributes = GetFileAttributesA(cabinet_path);
-  if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-    DeleteFileA(cabinet_path);
+bool TempCabinet::reserve(const char* source) {
+  remove();
+  char base[sizeof path_];
+  if (!temp_cabinet_path(source, base, sizeof base)) return false;
+  // base ends in ".tmp"; later candidates put their number before it.
+  const size_t stem = std::strlen(base) - 4;
+  for (unsigned attempt = 0; attempt < 1000; ++attempt) {
+    char candidate[sizeof path_];
+    if (attempt == 0) {
+      std::strcpy(candidate, base);
+    } else {
+      const std::string number = "." + std::to_string(attempt) + ".tmp";
+      if (stem + number.size() + 1 > sizeof candidate) return false;
+      std::memcpy(candidate, base, stem);
+      std::strcpy(candidate + stem, number.c_str());
+    }
+    HANDLE file = CreateFileA(candidate, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      CloseHandle(file);
+      std::strcpy(path_, candidate);
+      owned_ = true;
+      return true;
+    }
+    DWORD error = GetLastError();
+    // Taken by a file or a folder: try the next name. Anything else (no
+    // such directory, no right to write there) will not change with the name.
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS &&
+        error != ERROR_ACCESS_DENIED)
+      return false;
+  }
+  return false;
+}
+
+void TempCabinet::remove() {
+  if (owned_) DeleteFileA(path_);
+  owned_ = false;
 }
 
 }  // namespace velmora

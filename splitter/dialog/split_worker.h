@@ -12,8 +12,17 @@
 //   and, as its very last act, sets worker_finished to 1. After that store it
 //   touches neither the dialog nor the job, so the dialog may close as soon as
 //   it sees the flag.
-// - Break (and closing the dialog) set break_requested to 1; the engine tests
-//   it between blocks and pieces.
+// - Break (and closing the dialog) set break_requested to 1; the engine asks
+//   the worker's hooks between blocks and pieces, and they read it.
+// - The engine's progress reaches the dialog through one shared slot: the
+//   worker stores the latest state (the stage, the share in tenths of a
+//   percent, the piece) whenever what the dialog shows would change, and
+//   posts kProgressMessage unless one is still on its way; the dialog takes
+//   the latest state when the message arrives. A slow dialog thus sees fewer
+//   states, never an old one after a newer one. Before the result box
+//   appears the worker stores kProgressReset and sends the message, waiting
+//   until the dialog has handled it. The disk prompts of automatic size are message boxes shown
+//   by the worker, owned by the application.
 // - The dialog's close handler waits for worker_finished while it keeps
 //   dispatching its messages, because the worker's result box is owned by the
 //   dialog and needs the dialog's thread to answer it.
@@ -25,16 +34,8 @@
 #include <atomic>
 #include <cstdint>
 
-// One split's inputs, made by the dialog's thread and owned (and freed) by
-// the worker.
-struct SplitJob {
-  char source_path[260];
-  char target_directory[260];
-  int32_t section_size;
-  uint8_t compress;
-  uint8_t idle_priority;
-  uint8_t autodetect;
-};
+#include "result_messages.h"
+#include "split_job.h"
 
 // Set to 1 by the dialog (Break, close); cleared by start_split; read by the
 // split engine.
@@ -52,16 +53,22 @@ bool start_split(HWND dialog, HWND split_button, const char* source_path,
                  const char* target_directory, int32_t section_size,
                  bool compress, bool idle_priority, bool autodetect);
 
-// The message the worker shows for a result code of split_file, all with the
-// caption "Rudezo" and an OK button. text is nullptr for codes that have no
-// message (nothing is shown for them).
-struct ResultMessage {
-  const char* text;
-  UINT icon;  // MB_ICONQUESTION, MB_ICONERROR or MB_ICONWARNING
+// Progress, from the worker to the dialog (see above).
+constexpr UINT kProgressMessage = WM_APP + 1;
+enum ProgressStage : uint32_t { kProgressCompressing = 0, kProgressWriting = 1, kProgressReset = 2 };
+struct ProgressState {
+  ProgressStage stage;
+  uint32_t permille;  // the share written, 0..1000
+  uint32_t piece;     // the piece being written, 1: the first piece
 };
-ResultMessage result_message(int result);
+// On the dialog's thread, when kProgressMessage arrives: the latest state.
+ProgressState take_progress();
 
-// The caption of every box the splitter's worker and engine show.
-inline constexpr const char kMessageCaption[] = "Rudezo";
+// A test of the progress from outside holds the worker at chosen blocks
+// through this environment variable, "NAME:BLOCK,BLOCK,...": when the split
+// has copied one of those numbers of blocks, the worker sends that progress
+// to the dialog, sets the event "NAME.held" and waits (at most a minute) for
+// the event "NAME.go". Without the variable nothing waits.
+inline constexpr const char kProgressHoldVariable[] = "VELMORA_PROGRESS_HOLD";
 
 #endif  // VELMORA_SPLIT_WORKER_H

@@ -1,0 +1,95 @@
+#include "command_line.h"
+
+#include <cstring>
+
+namespace velmora {
+
+namespace {
+
+std::string lower(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  return text;
+}
+
+Command usage(const std::string& problem) {
+  Command command;
+  command.kind = Command::Kind::kUsage;
+  command.problem = problem;
+  return command;
+}
+
+// A section size: decimal digits only, at most 2,147,483,647.
+bool read_size(const std::string& text, int32_t& value) {
+  if (text.empty() || text.size() > 10) return false;
+  long long number = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    number = number * 10 + (c - '0');
+  }
+  if (number > 0x7FFFFFFF) return false;
+  value = static_cast<int32_t>(number);
+  return true;
+}
+
+bool fits(const std::string& text, size_t capacity) { return text.size() < capacity; }
+
+}  // namespace
+
+Command parse_command_line(const std::vector<std::string>& arguments) {
+  Command command;
+  if (arguments.empty()) return command;
+  const std::string word = lower(arguments[0]);
+  if (word != "/split" && word != "/verify") {
+    if (arguments.size() == 1 && (arguments[0].empty() || arguments[0][0] != '/'))
+      command.file_name = arguments[0];
+    return command;
+  }
+  std::vector<std::string> positional;
+  bool compress = false, idle = false, autodetect = false;
+  for (size_t i = 1; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (argument.size() > 1 && argument[0] == '/') {
+      const std::string option = lower(argument);
+      if (word == "/split" && option == "/compress") {
+        compress = true;
+      } else if (word == "/split" && option == "/idle") {
+        idle = true;
+      } else if (word == "/split" && option == "/auto") {
+        autodetect = true;
+      } else {
+        return usage("unknown option " + argument);
+      }
+    } else {
+      positional.push_back(argument);
+    }
+  }
+  if (word == "/verify") {
+    if (positional.size() != 1) return usage("/verify takes one argument, the first piece");
+    if (!fits(positional[0], sizeof command.job.source_path))
+      return usage("the first piece's path is longer than 259 characters");
+    command.kind = Command::Kind::kVerify;
+    command.first_piece = positional[0];
+    return command;
+  }
+  if (positional.size() != 3)
+    return usage("/split takes three arguments: SOURCE TARGET-DIRECTORY SECTION-SIZE");
+  SplitJob& job = command.job;
+  if (!read_size(positional[2], job.section_size))
+    return usage("the section size " + positional[2] + " is not a whole number of bytes");
+  if (autodetect && job.section_size != 0)
+    return usage("with /auto the section size is given as 0");
+  if (positional[0].empty()) return usage("the source is empty");
+  if (!fits(positional[0], sizeof job.source_path) ||
+      !fits(positional[1], sizeof job.target_directory))
+    return usage("a path is longer than 259 characters");
+  std::strcpy(job.source_path, positional[0].c_str());
+  std::strcpy(job.target_directory, positional[1].c_str());
+  job.compress = compress ? 1 : 0;
+  job.idle_priority = idle ? 1 : 0;
+  job.autodetect = autodetect ? 1 : 0;
+  command.kind = Command::Kind::kSplit;
+  return command;
+}
+
+}  // namespace velmora

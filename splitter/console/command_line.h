@@ -1,0 +1,42 @@
+// velmora's command line, read into what to do:
+//   velmora.exe /split SOURCE TARGET-DIRECTORY SECTION-SIZE [/compress] [/idle] [/auto]
+//   velmora.exe /verify FIRST-PIECE
+//   velmora.exe [FILE]                 the dialog (FILE fills the file name)
+// The command words and options are matched without regard to case, and
+// the options may stand anywhere after the command word.
+#ifndef VELMORA_COMMAND_LINE_H
+#define VELMORA_COMMAND_LINE_H
+
+#include <string>
+#include <vector>
+
+#include "split_job.h"
+
+namespace velmora {
+
+// The exit code of a command line that is not understood; it lies outside
+// the engine's result codes. Nothing is written then.
+constexpr int kExitUsage = 64;
+// The exit code when a split ends in an exception instead of a result.
+constexpr int kExitInternal = 70;
+
+inline constexpr const char kUsage[] =
+    "usage: velmora.exe /split SOURCE TARGET-DIRECTORY SECTION-SIZE [/compress] [/idle] [/auto]\n"
+    "       velmora.exe /verify FIRST-PIECE\n"
+    "       (with /auto the section size is given as 0)\n";
+
+struct Command {
+  enum class Kind { kDialog, kSplit, kVerify, kUsage };
+  Kind kind = Kind::kDialog;
+  SplitJob job{};           // kSplit
+  std::string first_piece;  // kVerify
+  std::string file_name;    // kDialog: the one argument, when it was given
+  std::string problem;      // kUsage: what is wrong, one line
+};
+
+// `arguments` are the program's arguments without the program's name.
+Command parse_command_line(const std::vector<std::string>& arguments);
+
+}  // namespace velmora
+
+#endif  // VELMORA_COMMAND_LINE_H

@@ -1,0 +1,86 @@
+#include "console_front_end.h"
+
+#include <windows.h>
+
+#include <exception>
+#include <string>
+
+#include "console_output.h"
+#include "result_messages.h"
+#include "set_verifier.h"
+#include "split_engine.h"
+
+namespace velmora {
+
+namespace {
+
+// Nobody can press Break on the command line; the disks of /auto still need
+// a person, so they are asked for in message boxes, as the dialog asks.
+class ConsoleHooks : public SplitHooks {
+ public:
+  bool break_requested() override { return false; }
+  bool ask_for_disk(DiskRequest request) override {
+    if (request == DiskRequest::kAnotherDisk) {
+      return MessageBoxA(nullptr, kNoSpacePrompt, kMessageCaption,
+                         MB_YESNO | MB_ICONEXCLAMATION | MB_SETFOREGROUND) == IDYES;
+    }
+    MessageBoxA(nullptr, kFirstDiskPrompt, kMessageCaption,
+                MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND);
+    return true;
+  }
+  void progress(const SplitProgress&) override {}
+};
+
+int run_split(SplitJob& job) {
+  if (job.idle_priority) SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS);
+  int result;
+  try {
+    ConsoleHooks hooks;
+    result = split_file(job, hooks);
+  } catch (...) {
+    std::string text = kInternalErrorText;
+    try {
+      throw;
+    } catch (const std::exception& e) {
+      text += e.what();
+    } catch (...) {
+      text += "unknown exception.";
+    }
+    SetPriorityClass(GetCurrentProcess(), NORMAL_PRIORITY_CLASS);
+    write_output(text + "\n");
+    return kExitInternal;
+  }
+  SetPriorityClass(GetCurrentProcess(), NORMAL_PRIORITY_CLASS);
+  ResultMessage message = result_message(result);
+  write_output(std::string(message.text ? message.text : "Unknown result.") + "\n");
+  return result;
+}
+
+}  // namespace
+
+int run_command(Command& command) noexcept {
+  try {
+    switch (command.kind) {
+      case Command::Kind::kSplit:
+        return run_split(command.job);
+      case Command::Kind::kVerify: {
+        VerifyReport report = verify_set(command.first_piece);
+        std::string text;
+        for (const std::string& line : report.lines) text += line + "\n";
+        write_output(text);
+        return report.sound ? 0 : 1;
+      }
+      case Command::Kind::kUsage:
+        write_output("velmora: " + command.problem + "\n" + kUsage);
+        return kExitUsage;
+      case Command::Kind::kDialog:
+        break;
+    }
+  } catch (...) {
+    write_output(std::string(kInternalErrorText) + "\n");
+    return kExitInternal;
+  }
+  return kExitUsage;
+}
+
+}  // namespace velmora

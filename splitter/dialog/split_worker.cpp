@@ -1,0 +1,212 @@
+#include "split_worker.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "split_engine.h"
+#include "split_worker_seams.h"
+#include "win_handles.h"
+
+std::atomic<uint8_t> break_requested{0};
+std::atomic<uint8_t> worker_finished{1};
+
+namespace {
+
+// The worker's view of one run: the job and the dialog it reports to.
+struct WorkerStart {
+  SplitJob job;
+  HWND dialog;
+  HWND split_button;
+};
+
+// The progress slot: stage in the top two bits, the piece in the next 20,
+// the share in the low 10; and whether a message is on its way.
+std::atomic<uint32_t> g_progress{kProgressReset << 30};
+std::atomic<bool> g_progress_posted{false};
+
+uint32_t pack_progress(uint32_t stage, uint32_t permille, uint32_t piece) {
+  return stage << 30 | (piece & 0xFFFFF) << 10 | permille;
+}
+
+HANDLE g_worker = nullptr;  // the last worker's handle, closed before the next starts
+velmora::ThreadStarter g_thread_starter = nullptr;
+velmora::SplitRunner g_split_runner = nullptr;
+
+// Where a test holds the worker (see kProgressHoldVariable).
+struct ProgressHold {
+  std::vector<uint32_t> blocks;  // ascending
+  size_t next = 0;
+  velmora::UniqueHandle held, go;
+
+  void load() {
+    char value[512];
+    DWORD n = GetEnvironmentVariableA(kProgressHoldVariable, value, sizeof value);
+    if (n == 0 || n >= sizeof value) return;
+    std::string text(value, n);
+    size_t colon = text.find(':');
+    if (colon == std::string::npos) return;
+    std::string name = text.substr(0, colon);
+    held.reset(CreateEventA(nullptr, FALSE, FALSE, (name + ".held").c_str()));
+    go.reset(CreateEventA(nullptr, FALSE, FALSE, (name + ".go").c_str()));
+    for (size_t at = colon + 1; at < text.size();) {
+      size_t comma = text.find(',', at);
+      if (comma == std::string::npos) comma = text.size();
+      blocks.push_back(static_cast<uint32_t>(std::strtoul(text.substr(at, comma - at).c_str(), nullptr, 10)));
+      at = comma + 1;
+    }
+    std::sort(blocks.begin(), blocks.end());
+  }
+  bool due(uint32_t block) {
+    while (next < blocks.size() && blocks[next] < block) ++next;
+    return next < blocks.size() && blocks[next] == block && held && go;
+  }
+  void wait() {
+    ++next;
+    SetEvent(held.get());
+    WaitForSingleObject(go.get(), 60000);
+  }
+};
+
+// The engine's hooks for a split started by the dialog: the shared break
+// flag, the disk prompts as message boxes, and the progress posted to the
+// dialog whenever what it shows would change.
+class DialogHooks : public velmora::SplitHooks {
+ public:
+  explicit DialogHooks(HWND dialog) : dialog_(dialog) { hold_.load(); }
+
+  bool break_requested() override {
+    return ::break_requested.load(std::memory_order_relaxed) != 0;
+  }
+  bool ask_for_disk(velmora::DiskRequest request) override {
+    if (request == velmora::DiskRequest::kAnotherDisk) {
+      return MessageBoxA(nullptr, velmora::kNoSpacePrompt, kMessageCaption,
+                         MB_YESNO | MB_ICONEXCLAMATION | MB_SETFOREGROUND) == IDYES;
+    }
+    MessageBoxA(nullptr, velmora::kFirstDiskPrompt, kMessageCaption,
+                MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND);
+    return true;
+  }
+  void progress(const velmora::SplitProgress& progress) override {
+    uint32_t stage = progress.stage == velmora::SplitProgress::Stage::kCompressing
+                         ? kProgressCompressing
+                         : kProgressWriting;
+    uint32_t permille = progress.payload_size == 0
+                            ? 0
+                            : static_cast<uint32_t>(uint64_t{progress.payload_written} * 1000 /
+                                                    progress.payload_size);
+    const uint32_t state = pack_progress(stage, permille, progress.piece + 1);
+    if (hold_.due(progress.blocks)) {
+      g_progress.store(state);
+      SendMessageA(dialog_, kProgressMessage, 0, 0);
+      hold_.wait();
+      return;
+    }
+    if (g_progress.exchange(state) == state) return;
+    if (!g_progress_posted.exchange(true)) PostMessageA(dialog_, kProgressMessage, 0, 0);
+  }
+
+  // Before the result: the dialog takes the reset before the box appears.
+  void reset() {
+    g_progress.store(pack_progress(kProgressReset, 0, 0));
+    SendMessageA(dialog_, kProgressMessage, 0, 0);
+  }
+
+ private:
+  HWND dialog_;
+  ProgressHold hold_;
+};
+
+HANDLE create_worker_thread(LPTHREAD_START_ROUTINE routine, void* argument) {
+  if (g_thread_starter) return g_thread_starter(routine, argument);
+  return CreateThread(nullptr, 0, routine, argument, 0, nullptr);
+}
+
+void copy_text(char* field, size_t capacity, const char* text) {
+  std::strncpy(field, text ? text : "", capacity - 1);
+  field[capacity - 1] = '\0';
+}
+
+DWORD WINAPI split_worker(void* argument) {
+  auto* start = static_cast<WorkerStart*>(argument);
+  const HWND dialog = start->dialog;
+  const HWND split_button = start->split_button;
+  try {
+    if (start->job.idle_priority) SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS);
+    DialogHooks hooks(dialog);
+    int result = g_split_runner ? g_split_runner(start->job, hooks)
+                                : velmora::split_file(start->job, hooks);
+    hooks.reset();
+    ResultMessage message = result_message(result);
+    if (message.text) MessageBoxA(dialog, message.text, kMessageCaption, MB_OK | message.icon);
+  } catch (...) {
+    // Nothing may leave the thread: the user is told, and the job ends like
+    // any other.
+    std::string text = kInternalErrorText;
+    try {
+      throw;
+    } catch (const std::exception& e) {
+      text += e.what();
+    } catch (...) {
+      text += "unknown exception.";
+    }
+    g_progress.store(pack_progress(kProgressReset, 0, 0));
+    SendMessageA(dialog, kProgressMessage, 0, 0);
+    MessageBoxA(dialog, text.c_str(), kMessageCaption, MB_OK | MB_ICONERROR);
+  }
+  delete start;
+  SetPriorityClass(GetCurrentProcess(), NORMAL_PRIORITY_CLASS);
+  EnableWindow(split_button, TRUE);
+  // The last act: from here on the dialog may be gone.
+  worker_finished.store(1);
+  return 0;
+}
+
+}  // namespace
+
+ProgressState take_progress() {
+  g_progress_posted.store(false);
+  const uint32_t state = g_progress.load();
+  return {static_cast<ProgressStage>(state >> 30), state & 1023, (state >> 10) & 0xFFFFF};
+}
+
+bool start_split(HWND dialog, HWND split_button, const char* source_path,
+                 const char* target_directory, int32_t section_size, bool compress,
+                 bool idle_priority, bool autodetect) {
+  auto* start = new (std::nothrow) WorkerStart{};
+  if (!start) return false;
+  copy_text(start->job.source_path, sizeof start->job.source_path, source_path);
+  copy_text(start->job.target_directory, sizeof start->job.target_directory, target_directory);
+  start->job.section_size = section_size;
+  start->job.compress = compress ? 1 : 0;
+  start->job.idle_priority = idle_priority ? 1 : 0;
+  start->job.autodetect = autodetect ? 1 : 0;
+  start->dialog = dialog;
+  start->split_button = split_button;
+
+  break_requested.store(0);
+  worker_finished.store(0);
+  EnableWindow(split_button, FALSE);
+  if (g_worker) {
+    CloseHandle(g_worker);
+    g_worker = nullptr;
+  }
+  g_worker = create_worker_thread(split_worker, start);
+  if (!g_worker) {
+    // Nothing else would bring Split back or let the dialog close.
+    delete start;
+    worker_finished.store(1);
+    EnableWindow(split_button, TRUE);
+    return false;
+  }
+  return true;
+}
+
+namespace velmora {
+void set_thread_starter(ThreadStarter starter) { g_thread_starter = starter; }
+void set_split_runner(SplitRunner runner) { g_split_runner = runner; }
+}  // namespace velmora

@@ -1,0 +1,81 @@
+#include "checksum_file.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "set_integrity.h"
+#include "split_engine.h"
+#include "split_set_format.h"
+#include "win_handles.h"
+
+namespace velmora {
+
+namespace {
+
+// Writes `text` to a new file beside `final_path` and renames it into place.
+// The new file is created exclusively, so no file that was there is touched
+// unless the rename replaces the checksum file itself. On any failure the
+// new file is removed again.
+bool put_file(const std::string& final_path, const std::string& text) {
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    std::string temporary = final_path + "." + std::to_string(attempt) + ".tmp";
+    UniqueFile file(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+      DWORD error = GetLastError();
+      if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
+      return false;
+    }
+    DWORD written = 0;
+    bool whole = WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written,
+                           nullptr) &&
+                 written == text.size() && FlushFileBuffers(file.get());
+    file.reset();
+    if (whole && MoveFileExA(temporary.c_str(), final_path.c_str(), MOVEFILE_REPLACE_EXISTING))
+      return true;
+    DeleteFileA(temporary.c_str());
+    return false;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string checksum_file_text(const char* first_piece, const char* source_name,
+                               const std::vector<uint32_t>& piece_crcs) {
+  std::string text = "; ";
+  text += source_name;
+  text += ": the pieces of its set and their CRC-32\r\n";
+  char path[splitset::kPathCapacity];
+  std::strncpy(path, first_piece, sizeof path - 1);
+  path[sizeof path - 1] = '\0';
+  char line[splitset::kPathCapacity + 16];
+  for (size_t k = 0; k < piece_crcs.size(); ++k) {
+    if (k > 0) {
+      char number[splitset::kPieceNumberCapacity];
+      splitset::format_piece_number(number, static_cast<uint32_t>(k - 1));
+      if (!splitset::apply_piece_suffix(path, sizeof path, number)) return "";
+    }
+    splitset::sfv_line(line, bare_file_name(path), piece_crcs[k]);
+    text += line;
+  }
+  return text;
+}
+
+bool write_checksum_file(const char* first_piece, const char* source_name,
+                         const std::vector<uint32_t>& piece_crcs) {
+  char path[splitset::kPathCapacity];
+  std::strncpy(path, first_piece, sizeof path - 1);
+  path[sizeof path - 1] = '\0';
+  if (!splitset::apply_piece_suffix(path, sizeof path, splitset::kChecksumSuffix)) return false;
+  std::string text = checksum_file_text(first_piece, source_name, piece_crcs);
+  if (text.empty()) return false;
+  if (put_file(path, text)) return true;
+  // A checksum file of an earlier set under this name would now condemn the
+  // new pieces: it goes, and its room may be enough for the new one.
+  if (!DeleteFileA(path)) return false;
+  return put_file(path, text);
+}
+
+}  // namespace velmora

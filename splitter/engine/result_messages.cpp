@@ -1,0 +1,20 @@
+#include "result_messages.h"
+
+ResultMessage result_message(int result) {
+  switch (result) {
+    case 0: return {"Procedure comlete.", MB_ICONQUESTION};
+    case 1: return {"Cannot create file", MB_ICONERROR};
+    case 2: return {"The file size is less than a size of section.", MB_ICONERROR};
+    case 3: return {"Cannot create file", MB_ICONERROR};
+    case 4: return {"The section size is too small", MB_ICONERROR};
+    case 5: return {"Memory allocation error", MB_ICONERROR};
+    case 6: return {"Compression error", MB_ICONERROR};
+    case 7: return {"Cannot open file.", MB_ICONERROR};
+    case 10: return {"Procedure breaked.", MB_ICONWARNING};
+    case 11: return {"The file is too large to split (2 GB or more).", MB_ICONERROR};
+    case 12:
+      return {"The file would be overwritten by its own set. Choose another target directory.",
+              MB_ICONERROR};
+    default: return {nullptr, 0};
+  }
+}

@@ -1,0 +1,45 @@
+// Whether a split would write over its own source.
+//
+// Every file a set consists of lives in one folder (the folder of the first
+// piece) and is named by the piece-name rule: the first piece's name up to
+// and including its marker, followed by "exe", "sfv" or a piece number. A
+// source in that folder whose name is one of those would be destroyed by the
+// split that reads it, so the split is refused before anything is written.
+// The folders are compared by identity (volume serial and file index), which
+// agree however a folder is spelled: other case, another drive letter, "."
+// and ".." detours.
+#ifndef VELMORA_SOURCE_GUARD_H
+#define VELMORA_SOURCE_GUARD_H
+
+#include <cstdint>
+#include <string>
+
+namespace velmora {
+
+// Stands for a number of later pieces that is not known before the split
+// (automatic section size, or a compressed payload not yet built).
+constexpr int64_t kUnknownPieceCount = -1;
+
+// True when `name` (a bare file name) is, ignoring case, a name that the set
+// whose first piece is called `first_piece_name` (bare, ending in the marker
+// and "exe") can take: the first piece, the checksum file, or a later piece
+// number below `later_pieces` (any number when it is kUnknownPieceCount).
+bool is_name_of_set(const char* first_piece_name, const char* name, int64_t later_pieces);
+
+// True when the two paths name one folder, compared by identity; when either
+// cannot be opened, by their full path names ignoring case. A folder that
+// does not exist is the same as no other.
+bool same_folder(const char* folder_a, const char* folder_b);
+
+// The folder part of `path` as a full path ("C:\data\x.doc" gives "C:\data",
+// "C:\x.doc" gives "C:\"); empty when it cannot be formed.
+std::string folder_of(const char* path);
+
+// True when writing the set whose first piece is `first_piece` would write
+// over `source`.
+bool split_would_overwrite_source(const char* source, const char* first_piece,
+                                  int64_t later_pieces);
+
+}  // namespace velmora
+
+#endif  // VELMORA_SOURCE_GUARD_H

@@ -1,0 +1,56 @@
+// What the split engine is given: one job, and the hooks through which it
+// reaches whoever started it. The engine knows nothing of windows or
+// consoles; the dialog's worker and the command line each supply hooks.
+#ifndef VELMORA_SPLIT_JOB_H
+#define VELMORA_SPLIT_JOB_H
+
+#include <cstdint>
+
+// One split's inputs. The dialog makes one per Split press and the worker
+// owns it; the command line makes one from its arguments.
+struct SplitJob {
+  char source_path[260];       // the file to split; with compress the engine
+                               // puts the temporary cabinet's path here
+  char target_directory[260];  // empty: the source's own folder
+  int32_t section_size;        // bytes; not used with autodetect
+  uint8_t compress;
+  uint8_t idle_priority;       // for the front end; the engine does not read it
+  uint8_t autodetect;
+};
+
+namespace velmora {
+
+// The disks the engine asks the user for with automatic section size.
+enum class DiskRequest {
+  kAnotherDisk,     // too little free space: another disk, or stop
+  kFirstDiskAgain,  // the first disk again, for the first piece's head
+};
+
+// How far a split has got, as the engine reports it.
+struct SplitProgress {
+  enum class Stage { kCompressing, kWriting };
+  Stage stage = Stage::kCompressing;
+  uint32_t payload_written = 0;  // bytes of the payload in pieces so far
+  uint32_t payload_size = 0;     // 0 while compressing (not known yet)
+  uint32_t piece = 0;            // the file being written: 0 the first piece, k piece k-1
+  uint32_t blocks = 0;           // blocks copied so far, whole and short
+};
+
+// The engine's way out to its caller. Every call happens on the engine's
+// thread; an exception thrown by a hook leaves the engine (which releases
+// what it holds) and is the caller's to catch.
+class SplitHooks {
+ public:
+  virtual ~SplitHooks() = default;
+  // Asked before each whole block and before each later piece.
+  virtual bool break_requested() = 0;
+  // kAnotherDisk: true to measure the drive again (Yes), false to end the
+  // split with result 10 (No). kFirstDiskAgain: the answer is not used.
+  virtual bool ask_for_disk(DiskRequest request) = 0;
+  // At the start of the compression stage and after every block copied.
+  virtual void progress(const SplitProgress& progress) = 0;
+};
+
+}  // namespace velmora
+
+#endif  // VELMORA_SPLIT_JOB_H

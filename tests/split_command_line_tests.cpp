@@ -1,0 +1,328 @@
+// velmora.exe on the command line, started as a process as a script starts
+// it: /split with every result it can end in (also through a batch file,
+// which waits for the GUI program and sees its exit code), bad usage, and
+// /verify on sound and damaged sets.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <ostream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "result_messages.h"
+#include "split_engine.h"
+#include "split_test_support.h"
+#include "test_support.h"
+
+namespace {
+
+using namespace testing_support;
+using namespace split_testing;
+
+// Every file under `dir` with its bytes: what "nothing was written" compares.
+std::string tree_state(const std::string& dir) {
+  std::string state;
+  WIN32_FIND_DATAA entry;
+  HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return state;
+  std::vector<std::string> names;
+  do {
+    std::string name = entry.cFileName;
+    if (name != "." && name != "..") names.push_back(name);
+  } while (FindNextFileA(find, &entry));
+  FindClose(find);
+  std::sort(names.begin(), names.end());
+  for (const std::string& name : names) {
+    std::string path = dir + "\\" + name;
+    state += dir_exists(path) ? name + "/{" + tree_state(path) + "}" : name + "=" + read_file(path) + ";";
+  }
+  return state;
+}
+
+std::string trimmed(std::string text) {
+  std::string out;
+  for (char c : text)
+    if (c != '\r') out += c;
+  while (!out.empty() && out.back() == '\n') out.pop_back();
+  return out;
+}
+
+class CommandLine : public ::testing::Test {
+ protected:
+  void SetUp() override { add_bin_to_path(); }
+
+  // Runs velmora.exe with `arguments`, directly or from a batch file run by
+  // cmd /c; the exit code and the text it wrote to its standard output.
+  ProcessResult velmora(const std::string& arguments, bool through_batch = false) {
+    if (!through_batch) return run_process("\"" + velmora_exe() + "\" " + arguments, dir_.path());
+    const std::string batch = dir_ / "run.bat", out = dir_ / "run.out";
+    write_file(batch, "@\"" + velmora_exe() + "\" " + arguments + " > \"" + out +
+                          "\"\r\n@exit /b %ERRORLEVEL%\r\n");
+    ProcessResult run = run_process("cmd /c \"" + batch + "\"", dir_.path());
+    run.output = read_file(out);
+    DeleteFileA(batch.c_str());
+    DeleteFileA(out.c_str());
+    return run;
+  }
+  std::string quoted(const std::string& text) { return "\"" + text + "\""; }
+
+  ScratchDir dir_;
+};
+
+// Each result of /split reached from the command line, with its exit code
+// and its text, directly and through a batch file.
+struct SplitCase {
+  const char* label;
+  size_t source_bytes;  // 0: no source file
+  const char* source;   // its name in the scratch folder
+  const char* target;   // relative to the scratch folder
+  const char* section;
+  const char* options;
+  int result;
+};
+void PrintTo(const SplitCase& c, std::ostream* out) { *out << c.label; }
+
+
+class CommandLineSplit : public CommandLine,
+                         public ::testing::WithParamInterface<std::tuple<SplitCase, bool>> {};
+
+TEST_P(CommandLineSplit, ExitsWithTheEnginesResultAndPrintsItsText) {
+  const SplitCase& c = std::get<0>(GetParam());
+  const bool through_batch = std::get<1>(GetParam());
+  write_file(dir_ / "blocker", "a file where a directory is needed");
+  std::string bytes;
+  for (int i = 0; bytes.size() < c.source_bytes / 2; ++i) bytes += "line " + std::to_string(i) + "\r\n";
+  bytes += pattern_bytes(c.source_bytes - bytes.size(), 40);
+  if (c.source_bytes) {
+    ASSERT_TRUE(write_file(dir_ / c.source, bytes));
+  }
+  const std::string target = dir_ / c.target;
+  ProcessResult run = velmora("/split " + quoted(dir_ / c.source) + " " + quoted(target) + " " + c.section +
+                    " " + c.options,
+                through_batch);
+  EXPECT_EQ(run.exit_code, static_cast<DWORD>(c.result));
+  EXPECT_EQ(trimmed(run.output), result_message(c.result).text);
+  if (c.result == velmora::kSplitDone) {
+    std::string first = target + "\\" + std::string(c.source).substr(0, std::string(c.source).find('.')) + "VRAX.exe";
+    SetOnDisk set = read_set(first);
+    ASSERT_TRUE(set.readable);
+    EXPECT_EQ(checksum_findings(set, false, dir_ / c.source), "");
+    CreateDirectoryA((dir_ / "joined").c_str(), nullptr);
+    ProcessResult join = run_process(quoted(first), dir_ / "joined");
+    EXPECT_EQ(join.exit_code, 0u) << join.output;
+    EXPECT_TRUE(read_file(dir_ / "joined\\" + c.source) == bytes) << "rebuilt file differs";
+  } else if (c.source_bytes) {
+    EXPECT_EQ(read_file(dir_ / c.source), bytes);
+  }
+}
+
+const SplitCase kSplitCases[] = {
+    {"plain", 300000, "data.bin", "out", "100000", "", velmora::kSplitDone},
+    {"compressed", 400000, "notes.txt", "out", "50000", "/compress /idle", velmora::kSplitDone},
+    {"missingSource", 0, "nothing.bin", "out", "100000", "", velmora::kPayloadUnreadable},
+    {"fileSmallerThanSection", 5000, "small.bin", "out", "100000", "", velmora::kPayloadTooSmall},
+    {"sectionTooSmall", 300000, "data.bin", "out", "6940", "", velmora::kSectionTooSmall},
+    {"unwritableTarget", 300000, "data.bin", "blocker\\out", "100000", "", velmora::kPieceFailed},
+    {"sourceInItsSet", 300000, "dataVRAX.exe", ".", "100000", "", velmora::kSourceInSet},
+    {"compressionFailed", 0, "nothing.bin", "out", "100000", "/COMPRESS", velmora::kCompressionFailed},
+};
+
+INSTANTIATE_TEST_SUITE_P(
+    Results, CommandLineSplit,
+    ::testing::Combine(::testing::ValuesIn(kSplitCases), ::testing::Bool()),
+    [](const ::testing::TestParamInfo<std::tuple<SplitCase, bool>>& info) {
+      return std::string(std::get<0>(info.param).label) +
+             (std::get<1>(info.param) ? "ThroughBatch" : "Direct");
+    });
+
+// Bad usage: one line saying what is wrong, the usage, exit code 64, and
+// nothing written anywhere.
+TEST_F(CommandLine, BadUsageExits64AndWritesNothing) {
+  write_file(dir_ / "s.bin", pattern_bytes(300000, 41));
+  const std::string s = quoted(dir_ / "s.bin"), t = quoted(dir_ / "out");
+  const std::string cases[] = {
+      "/split",
+      "/split " + s,
+      "/split " + s + " " + t,
+      "/split " + s + " " + t + " 100000 extra",
+      "/split " + s + " " + t + " 12x",
+      "/split " + s + " " + t + " -5",
+      "/split " + s + " " + t + " 99999999999",
+      "/split " + s + " " + t + " 100000 /zip",
+      "/split " + s + " " + t + " 100000 /auto",
+      "/split " + s + " " + t + " 100000 /verify",
+      "/verify",
+      "/verify " + s + " " + t,
+      "/verify " + s + " /compress",
+  };
+  const std::string before = tree_state(dir_.path());
+  for (const std::string& arguments : cases) {
+    for (bool through_batch : {false, true}) {
+      SCOPED_TRACE(arguments + (through_batch ? " (batch)" : ""));
+      ProcessResult run = velmora(arguments, through_batch);
+      EXPECT_EQ(run.exit_code, 64u);
+      std::string output = trimmed(run.output);
+      EXPECT_EQ(output.compare(0, 9, "velmora: "), 0) << output;
+      EXPECT_NE(output.find("\nusage: velmora.exe /split SOURCE TARGET-DIRECTORY SECTION-SIZE"),
+                std::string::npos)
+          << output;
+      EXPECT_EQ(tree_state(dir_.path()), before);
+    }
+  }
+}
+
+// /verify: sound sets (plain, compressed, cut short by a Break) exit 0 with
+// one line; every kind of damage exits 1 with a line naming the piece; and
+// /verify itself writes nothing.
+struct Damage {
+  const char* label;
+  // What is done to the set in `dir`, first piece "dataVRAX.exe", pieces
+  // .000 to .004 (section 20000, payload 100000).
+  void (*apply)(const std::string& dir);
+  const char* named;  // a name that the output must hold
+};
+void PrintTo(const Damage& c, std::ostream* out) { *out << c.label; }
+
+
+void flip(const std::string& path, size_t at) {
+  std::string bytes = read_file(path);
+  bytes[at] = static_cast<char>(bytes[at] ^ 0x5A);
+  write_file(path, bytes);
+}
+std::string piece(const std::string& dir, const char* suffix) { return dir + "\\dataVRAX." + suffix; }
+
+const Damage kDamages[] = {
+    {"byteInTheFirstPiece", [](const std::string& d) { flip(piece(d, "exe"), 10000); }, "dataVRAX.exe"},
+    {"byteInAMiddlePiece", [](const std::string& d) { flip(piece(d, "001"), 5000); }, "dataVRAX.001"},
+    {"byteInTheLastPiece", [](const std::string& d) { flip(piece(d, "004"), 20); }, "dataVRAX.004"},
+    {"twoPiecesSwapped",
+     [](const std::string& d) {
+       MoveFileA(piece(d, "001").c_str(), (d + "\\swap").c_str());
+       MoveFileA(piece(d, "002").c_str(), piece(d, "001").c_str());
+       MoveFileA((d + "\\swap").c_str(), piece(d, "002").c_str());
+     },
+     "dataVRAX.002"},
+    {"pieceOfAnotherSet",
+     [](const std::string& d) {
+       std::string other = read_file(piece(d, "002"));
+       for (size_t i = 12; i < other.size(); ++i) other[i] = static_cast<char>(other[i] + 1);
+       write_file(piece(d, "002"), other);
+     },
+     "dataVRAX.002"},
+    {"pieceCutShort",
+     [](const std::string& d) {
+       std::string bytes = read_file(piece(d, "003"));
+       write_file(piece(d, "003"), bytes.substr(0, bytes.size() - 100));
+     },
+     "dataVRAX.003"},
+    {"chunkRecordOneBlockShort",
+     [](const std::string& d) {
+       std::string bytes = read_file(piece(d, "001"));
+       bytes[4] = static_cast<char>(bytes[4] - 1);
+       write_file(piece(d, "001"), bytes);
+     },
+     "dataVRAX.001"},
+    {"missingPiece", [](const std::string& d) { DeleteFileA(piece(d, "002").c_str()); }, "dataVRAX.002"},
+    {"checksumFileMissingRecordCatches",
+     [](const std::string& d) {
+       DeleteFileA(piece(d, "sfv").c_str());
+       flip(piece(d, "001"), 5000);
+     },
+     "integrity record"},
+    {"checksumFileWrong",
+     [](const std::string& d) {
+       std::string text = read_file(piece(d, "sfv"));
+       size_t line = text.find("dataVRAX.001 ");
+       text[line + 13] = text[line + 13] == '0' ? '1' : '0';
+       write_file(piece(d, "sfv"), text);
+     },
+     "dataVRAX.sfv"},
+    {"checksumFileLacksAPiece",
+     [](const std::string& d) {
+       std::string text = read_file(piece(d, "sfv"));
+       size_t line = text.find("dataVRAX.003 ");
+       text.erase(line, text.find('\n', line) + 1 - line);
+       write_file(piece(d, "sfv"), text);
+     },
+     "dataVRAX.003"},
+    {"headerDamaged",
+     [](const std::string& d) { flip(piece(d, "exe"), 6656 + 268); },  // compressed flag
+     "dataVRAX.exe"},
+};
+
+class Verify : public CommandLine, public ::testing::WithParamInterface<Damage> {
+ protected:
+  std::string make_set(bool compress = false, bool broken = false) {
+    std::string bytes = pattern_bytes(100000, 42);
+    if (compress) bytes = std::string(300000, 'v') + pattern_bytes(100000, 43);
+    write_file(dir_ / "data.bin", bytes);
+    velmora::set_joiner_image_source(velmora_exe().c_str());
+    TestHooks hooks;
+    hooks.stop = broken;
+    EXPECT_EQ(run_split(dir_ / "data.bin", dir_ / "set", 20000, compress, false, hooks),
+              velmora::kSplitDone);
+    return dir_ / "set";
+  }
+};
+
+TEST_F(Verify, SoundSetsExitZeroWithOneLine) {
+  struct Sound { bool compress, broken; const char* says; };
+  for (const Sound& c : {Sound{false, false, "sound, 6 pieces, 100000 bytes"},
+                         Sound{true, false, "sound, "},
+                         Sound{false, true, "cut short by a Break: it holds only the leading 0 of 100000 bytes"}}) {
+    SCOPED_TRACE(c.says);
+    remove_tree(dir_ / "set");
+    std::string set = make_set(c.compress, c.broken);
+    const std::string before = tree_state(set);
+    ProcessResult run = velmora("/verify " + quoted(set + "\\dataVRAX.exe"));
+    EXPECT_EQ(run.exit_code, 0u) << run.output;
+    std::string output = trimmed(run.output);
+    EXPECT_EQ(output.find('\n'), std::string::npos) << output;
+    EXPECT_NE(output.find(c.says), std::string::npos) << output;
+    EXPECT_EQ(tree_state(set), before);
+  }
+}
+
+TEST_P(Verify, DamageExitsOneAndNamesThePiece) {
+  const Damage& damage = GetParam();
+  std::string set = make_set();
+  damage.apply(set);
+  const std::string before = tree_state(set);
+  for (bool through_batch : {false, true}) {
+    ProcessResult run = velmora("/verify " + quoted(set + "\\dataVRAX.exe"), through_batch);
+    EXPECT_EQ(run.exit_code, 1u) << run.output;
+    EXPECT_NE(run.output.find(damage.named), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("sound,"), std::string::npos) << run.output;
+  }
+  EXPECT_EQ(tree_state(set), before) << "/verify wrote something";
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, Verify, ::testing::ValuesIn(kDamages),
+                         [](const ::testing::TestParamInfo<Damage>& info) { return info.param.label; });
+
+// A damaged compressed set is named by its piece as well.
+TEST_F(Verify, DamagedCompressedSetNamesThePiece) {
+  std::string set = make_set(true);
+  flip(piece(set, "000"), 300);
+  ProcessResult run = velmora("/verify " + quoted(set + "\\dataVRAX.exe"));
+  EXPECT_EQ(run.exit_code, 1u) << run.output;
+  EXPECT_NE(run.output.find("dataVRAX.000"), std::string::npos) << run.output;
+}
+
+// Where the checksum file and the record disagree, the output says which:
+// a wrong line for a later piece, with the record finding the data sound.
+TEST_F(Verify, ACheckSumFileThatDisagreesWithTheRecordIsNamed) {
+  std::string set = make_set();
+  std::string text = read_file(piece(set, "sfv"));
+  size_t line = text.find("dataVRAX.002 ");
+  text[line + 13] = text[line + 13] == 'A' ? 'B' : 'A';
+  write_file(piece(set, "sfv"), text);
+  ProcessResult run = velmora("/verify " + quoted(set + "\\dataVRAX.exe"));
+  EXPECT_EQ(run.exit_code, 1u);
+  EXPECT_NE(run.output.find("dataVRAX.sfv: its line for dataVRAX.002 is wrong"), std::string::npos)
+      << run.output;
+  EXPECT_NE(run.output.find("the integrity record finds the data sound"), std::string::npos);
+}
+
+}  // namespace
