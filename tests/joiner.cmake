@@ -12,3 +12,8 @@ add_dependencies(joiner_tests joiner)
 velmora_gtest(joiner_campaign_tests SOURCES joiner_campaign_tests.cpp
               ${CMAKE_CURRENT_SOURCE_DIR}/split_test_support.cpp LIBS splitter_core)
 add_dependencies(joiner_campaign_tests joiner)
+
+# Damaged copies of sets made by the real splitter, joined by their first piece.
+velmora_gtest(joiner_checksum_tests SOURCES joiner_checksum_tests.cpp
+              ${CMAKE_CURRENT_SOURCE_DIR}/split_test_support.cpp LIBS splitter_core)
+add_dependencies(joiner_checksum_tests joiner velmora)
