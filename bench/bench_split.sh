@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Split and join speed against the floors of their block rules and the
 # shell's own tools, on one 512 MiB file:
-#   split: split_driver (the engine under Wine, checksums included) vs the
+#   split: velmora.exe /split (the engine under Wine, checksums included) vs the
 #          split floor (block_floor split: one 2048-byte buffer, every block
 #          read and write positioned, the same 369 pieces of 1,457,664 bytes)
 #          and vs `split -b 1457664`
 #   join:  running the first piece (the joiner under Wine) vs the join floor
 #          (block_floor join: 2048-byte reads appended in sequence) and `cat`
-#   compressed: split_driver with compression vs `gcab -c -z` + `split`
+#   compressed: velmora.exe /split /compress vs `gcab -c -z` + `split`
 # Runs alternate, REPS times each (default 5); prints the medians and ratios.
 # Usage: bench/bench_split.sh BUILD_DIR   (REPS=n, SIZE_MB=n to change)
 set -euo pipefail
@@ -34,7 +34,7 @@ timed() { local t0; t0=$(now); "$@" >/dev/null 2>&1; echo "$(now) - $t0" | bc; }
 median() { sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
 
 ours_split() { rm -rf "$work/set"; mkdir "$work/set"
-  wine "$build/bin/split_driver.exe" "$(win "$work/big.bin")" "$(win "$work/set")" $section </dev/null; }
+  wine "$build/bin/velmora.exe" /split "$(win "$work/big.bin")" "$(win "$work/set")" $section </dev/null; }
 ref_split() { rm -rf "$work/ref"; mkdir "$work/ref"; split -b $section "$work/big.bin" "$work/ref/x"; }
 ours_join() { rm -rf "$work/j"; mkdir "$work/j"; (cd "$work/j" && wine "$work/set/bigVRAX.exe" </dev/null); }
 ref_join() { cat "$work"/ref/x* > "$work/cat.out"; }
@@ -42,7 +42,7 @@ floor_split() { rm -rf "$work/floor"; mkdir "$work/floor"
   wine "$build/bin/block_floor.exe" split "$(win "$work/big.bin")" "$(win "$work/floor")" $section </dev/null; }
 floor_join() { wine "$build/bin/block_floor.exe" join "$(win "$work/floor")" "$(win "$work/floor.out")" </dev/null; }
 ours_csplit() { rm -rf "$work/cset"; mkdir "$work/cset"
-  wine "$build/bin/split_driver.exe" "$(win "$work/big.bin")" "$(win "$work/cset")" $section c </dev/null; }
+  wine "$build/bin/velmora.exe" /split "$(win "$work/big.bin")" "$(win "$work/cset")" $section /compress </dev/null; }
 ref_csplit() { rm -rf "$work/cref"; mkdir "$work/cref"
   (cd "$work" && gcab -c -z "$work/ref.cab" big.bin) && split -b $section "$work/ref.cab" "$work/cref/x"; }
 

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# A compressed set checked from the Linux side: split_driver (the engine)
+# A compressed set checked from the Linux side: velmora.exe /split
 # compresses and splits a file under Wine; the data areas cut out here with
 # tail, concatenated, must be a cabinet that cabextract and gcab accept and
 # that holds the file under its bare name; the real first piece, run under
@@ -16,8 +16,8 @@ win() { printf 'Z:%s' "${1//\//\\}"; }
 { for i in $(seq 1 30000); do echo "record $i: some text that compresses"; done
   head -c 300000 /dev/urandom; } > "$work/data.log"
 mkdir "$work/set"
-WINEPATH=$(win "$build/bin") wine "$build/bin/split_driver.exe" "$(win "$work/data.log")" \
-  "$(win "$work/set")" 100000 c </dev/null >/dev/null 2>&1 || { echo "split failed: $?"; exit 1; }
+WINEPATH=$(win "$build/bin") wine "$build/bin/velmora.exe" /split "$(win "$work/data.log")" \
+  "$(win "$work/set")" 100000 /compress </dev/null >/dev/null 2>&1 || { echo "split failed: $?"; exit 1; }
 
 n=$(( $(ls "$work/set" | grep -c "VRAX\.[0-9]") + 1 ))
 [ "$n" -ge 3 ] || { echo "expected several pieces, found $n"; exit 1; }

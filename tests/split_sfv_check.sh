@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Sets made by the real engine (split_driver under Wine), checked from the
+# Sets made by the real velmora.exe /split under Wine, checked from the
 # Linux side by tools that share no code with it: cksfv accepts each set's
 # checksum file and rejects it once a piece is damaged; Python's zlib finds
 # the integrity record's payload CRC, length and header CRC right, with the
@@ -51,11 +51,11 @@ print('%s: %d pieces, %d payload bytes, CRC %08X = zlib' % (os.path.basename(fir
 PY
 }
 
-# One case: NAME BYTES SECTION [c]
+# One case: NAME BYTES SECTION [/compress]
 split_case() {
   local name=$1 src=$work/$1 set=$work/set_$1
   mkdir "$set"
-  WINEPATH=$(win "$build/bin") wine "$build/bin/split_driver.exe" "$(win "$src")" "$(win "$set")" \
+  WINEPATH=$(win "$build/bin") wine "$build/bin/velmora.exe" /split "$(win "$src")" "$(win "$set")" \
     "$2" ${3:-} </dev/null >/dev/null 2>&1 || { echo "$name: split failed: $?"; exit 1; }
   local first; first=$(ls "$set"/*VRAX.exe)
   local sfv=${first%exe}sfv
@@ -73,9 +73,9 @@ split_case() {
 head -c 1000000 /dev/urandom > "$work/plain.bin"
 split_case plain.bin 100000
 # The payload ends on a block boundary inside a later piece.
-head -c $((6940 + 3 * 2048 - 6940 + 13060 + 2 * 2048)) /dev/urandom > "$work/whole blocks.dat"
+head -c $((3 * 2048 + 6940 + 3 * 2048 - 12 + 2 * 2048)) /dev/urandom > "$work/whole blocks.dat"
 split_case "whole blocks.dat" $((6940 + 3 * 2048))
 { for i in $(seq 1 30000); do echo "record $i: some text that compresses"; done
   head -c 200000 /dev/urandom; } > "$work/notes.log"
-split_case notes.log 100000 c
+split_case notes.log 100000 /compress
 echo "cksfv accepts every set and rejects damaged copies; zlib agrees with every record"
