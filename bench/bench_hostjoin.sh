@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # velmora-join (native, build/host) against `cat` on one 512 MiB set:
-#   the set: split_driver (the engine under Wine) into 1,457,664-byte
+#   the set: velmora.exe /split (the engine under Wine) into 1,457,664-byte
 #   sections, then the integrity record and the checksum file added by
 #   tests/split_set_tool.py, so the join checks every piece's CRC and the
 #   payload's;
@@ -29,7 +29,7 @@ head -c $((size_mb / 2 * 1048576)) /dev/urandom > "$work/big.bin"
 yes 'a line of a log file that compresses rather well, 0123456789' |
   head -c $((size_mb / 2 * 1048576)) >> "$work/big.bin" || true
 mkdir "$work/set"
-wine "$build/bin/split_driver.exe" "$(win "$work/big.bin")" "$(win "$work/set")" $section </dev/null >/dev/null 2>&1
+wine "$build/bin/velmora.exe" /split "$(win "$work/big.bin")" "$(win "$work/set")" $section </dev/null >/dev/null 2>&1
 python3 "$here/../tests/split_set_tool.py" checksums "$work/set/bigVRAX.exe"
 [ -f "$work/set/bigVRAX.sfv" ] || { echo "no checksum file"; exit 1; }
 pieces=$(ls "$work/set" | grep -c -v '\.sfv$')

@@ -1,5 +1,5 @@
 # velmora-join, built natively into build/host by ./run build, on sets that
-# split_driver.exe makes under Wine: a table of sound and damaged cases.
+# velmora.exe /split makes under Wine: a table of sound and damaged cases.
 add_test(NAME velmora_join_sets
   COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/hostjoin_tests.py ${CMAKE_BINARY_DIR})
 set_tests_properties(velmora_join_sets PROPERTIES TIMEOUT 300)

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""velmora-join (build/host) on sets made by the real splitter, split_driver.exe
+"""velmora-join (build/host) on sets made by the real splitter, velmora.exe /split
 under Wine: plain and compressed, sound and damaged, with and without a target
 directory, with and without checksums (added by split_set_tool.py).
 
@@ -40,11 +40,11 @@ def win(path):
 
 def split(source, target, compress):
     os.makedirs(target)
-    cmd = ["bash", os.path.join(ROOT, "cmake", "wine-run.sh"), os.path.join(BUILD, "bin", "split_driver.exe"),
-           win(source), win(target), str(SECTION)] + (["c"] if compress else [])
+    cmd = ["bash", os.path.join(ROOT, "cmake", "wine-run.sh"), os.path.join(BUILD, "bin", "velmora.exe"),
+           "/split", win(source), win(target), str(SECTION)] + (["/compress"] if compress else [])
     r = subprocess.run(cmd, env=dict(os.environ, VELMORA_BUILD=BUILD), capture_output=True, text=True)
     if r.returncode != 0:
-        sys.exit("split_driver failed (%d): %s%s" % (r.returncode, r.stdout, r.stderr))
+        sys.exit("velmora.exe /split failed (%d): %s%s" % (r.returncode, r.stdout, r.stderr))
 
 
 def snapshot(top):
