@@ -251,8 +251,11 @@ CASES = [
          says=["the set is damaged", "kept as"], kept="payload"),
     dict(name="sfv_line_wrong_for_a_sound_piece", sums="sfv", damage=sfv_edit("004", "dataVRAX.004 0BADC0DE"),
          code=1, says=[5, MAY]),
-    dict(name="sfv_without_a_line_for_a_piece", sums="sfv", damage=sfv_edit("006", ""), code=1,
-         says=["no line for dataVRAX.006", MAY]),
+    dict(name="sfv_without_a_line_for_a_piece_leaves_it_to_the_record", sums="sfv",
+         damage=sfv_edit("006", "")),
+    dict(name="sfv_without_a_line_and_a_damaged_piece", sums="sfv",
+         damage=lambda first: (sfv_edit("006", "")(first), flip(7)(first)), code=1,
+         says=["the set is damaged", "kept as"], kept="payload"),
     dict(name="sfv_names_in_another_case", sums="sfv", damage=lambda first: sst.write_bytes(
         sst.checksum_file(first), sst.read_bytes(sst.checksum_file(first)).upper()), target="out"),
     dict(name="record_flags_a_changed_compressed_byte", sums="record", damage=header_byte(268, 1), code=1,
@@ -282,10 +285,11 @@ CASES = [
 
 
 def apply_sums(first, sums):
-    # The splitter writes its own checksum file; cases without one drop it.
+    # The splitter writes its own checksums; cases without them drop them.
     if sums in ("", "record") and os.path.exists(sst.checksum_file(first)):
         os.remove(sst.checksum_file(first))
     if not sums:
+        sst.strip_record(first)
         return
     sst.add_record(first, cut_short=(sums == "cut"), write_time=WRITE_FILETIME)
     if sums in ("sfv", "cut"):

@@ -122,6 +122,13 @@ def add_record(first, cut_short=False, write_time=0):
     write_bytes(first, bytes(raw))
 
 
+def strip_record(first):
+    """Zeroes the integrity record's bytes: the set then carries none."""
+    raw = bytearray(read_bytes(first))
+    raw[RECORD_AT:RECORD_AT + 32] = bytes(32)
+    write_bytes(first, bytes(raw))
+
+
 def write_sfv(first):
     """The checksum file beside the first piece: one line per piece, its file
     name and the CRC-32 of the whole file, after a comment line."""
