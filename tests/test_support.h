@@ -40,6 +40,11 @@ bool write_file(const std::string& path, const std::string& bytes);
 void remove_tree(const std::string& path);
 // The names of the plain files (not directories) in `dir`, in listing order.
 std::vector<std::string> files_in(const std::string& dir);
+// Everything below `dir`, one entry per file ("relative\path size") and per
+// directory ("relative\path\"), sorted; entries under a path of `skip`
+// (relative to dir) are left out.
+std::vector<std::string> tree_listing(const std::string& dir,
+                                      const std::vector<std::string>& skip = {});
 // Deterministic pseudo-random bytes.
 std::string pattern_bytes(size_t size, unsigned seed);
 
