@@ -6,13 +6,26 @@
 // and the registry key) and creates the directories along the cabinet path.
 // Each add hands the engine a private copy of the source path and the stored
 // name. Inside that call the engine opens the source through
-// open_info_callback (which also gives it the DOS time and the attributes),
-// reads it through read_callback, keeps the compressed data in temporary files
-// named by temp_file_callback and made by open_callback, and reports every
-// compressed block to status_callback, which moves the progress and calls the
-// caller's progress callback. The cabinet file is created and written only by
-// the flush at the close. The sources that successful adds queued are deleted,
-// and the queued directories removed, only when that flush succeeded.
+// open_info_callback (which also gives it the DOS time and the attributes,
+// and notes which file it is), reads it through read_callback (which counts
+// the bytes), keeps the compressed data in temporary files named by
+// temp_file_callback and made by open_callback, and reports every compressed
+// block to status_callback, which moves the progress and calls the caller's
+// progress callback. A source with delete-after is queued only when the
+// engine took it in and read all of it.
+//
+// The cabinet file is written only by the flush at the close, and never at
+// its own path: while the builder is flushing, open_callback answers the
+// engine's request to create the cabinet with a new temporary file in the
+// same folder, and delete_callback turns the engine's deletion of a cabinet
+// it failed to write into the deletion of that temporary file. Only when the
+// flush succeeded and the file was closed is it renamed onto the cabinet's
+// path; otherwise it is removed and whatever stood at the path stays as it
+// was. Then the queued sources are deleted, each only when the file at its
+// path is still the one the engine read (same file, size and last write) and
+// is not the new cabinet; so a source at the cabinet's own path, read before
+// the cabinet replaced it, survives inside the cabinet. Last the queued
+// directories are removed (those still holding anything stay).
 //
 // All callbacks run on the calling thread inside the engine call, with the
 // library lock held. None lets an exception out into the engine: each body is
@@ -27,6 +40,7 @@
 #include <memory>
 
 #include "engine_binding.h"
+#include "file_identity.h"
 #include "library_frame.h"
 #include "win_handles.h"
 
@@ -72,12 +86,36 @@ UniqueFile open_source(const char* path) {
 
 // ---- the engine's callbacks; files are kernel handles, -1 is failure ----
 
+// The temporary file that stands in for the cabinet while the engine writes
+// it; made on the engine's first request, emptied on a later one.
+INT_PTR open_temp_cabinet(CabinetBuilder& builder) {
+  HANDLE file = INVALID_HANDLE_VALUE;
+  if (builder.temp_cabinet.empty()) {
+    file = create_temp_file_in(builder.cabinet_description.szCabPath, "vx", builder.temp_cabinet);
+  } else {
+    file = CreateFileA(builder.temp_cabinet.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                       nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
+  if (file == INVALID_HANDLE_VALUE) {
+    write_system_error(GetLastError());
+    return -1;
+  }
+  builder.cabinet_file = as_file(file);
+  builder.cabinet_file_closed = false;
+  return builder.cabinet_file;
+}
+
+bool is_cabinet_request(const CabinetBuilder* builder, const char* path) {
+  return builder && builder->flushing && path && builder->cabinet_path == path;
+}
+
 FNFCIOPEN(open_file) {
   (void)pmode;
-  (void)pv;
   return shielded<INT_PTR>(-1, [&]() -> INT_PTR {
     clear(err);
+    auto* builder = static_cast<CabinetBuilder*>(pv);
     if (oflag & _O_CREAT) {
+      if (is_cabinet_request(builder, pszFile)) return open_temp_cabinet(*builder);
       // Created or truncated whatever else the flags ask: the engine makes
       // its temporary files with _O_EXCL on names that temp_file made already.
       DWORD access = GENERIC_READ | GENERIC_WRITE;
@@ -92,7 +130,6 @@ FNFCIOPEN(open_file) {
 }
 
 FNFCIREAD(read_file) {
-  (void)pv;
   return shielded<UINT>(static_cast<UINT>(-1), [&]() -> UINT {
     clear(err);
     DWORD done = 0;
@@ -100,6 +137,8 @@ FNFCIREAD(read_file) {
       write_system_error(GetLastError());
       return static_cast<UINT>(-1);
     }
+    auto* builder = static_cast<CabinetBuilder*>(pv);
+    if (builder && hf == builder->source_file) builder->source_bytes_read += done;
     return done;
   });
 }
@@ -117,11 +156,18 @@ FNFCIWRITE(write_file) {
 }
 
 FNFCICLOSE(close_file) {
-  (void)pv;
   return shielded<int>(-1, [&]() -> int {
     clear(err);
-    if (!CloseHandle(as_handle(hf))) {
-      write_system_error(GetLastError());
+    auto* builder = static_cast<CabinetBuilder*>(pv);
+    bool closed = CloseHandle(as_handle(hf)) != FALSE;
+    DWORD error = GetLastError();
+    if (builder && hf == builder->cabinet_file) {
+      builder->cabinet_file = -1;
+      builder->cabinet_file_closed = closed;
+    }
+    if (builder && hf == builder->source_file) builder->source_file = -1;
+    if (!closed) {
+      write_system_error(error);
       return -1;
     }
     return 0;
@@ -142,11 +188,20 @@ FNFCISEEK(seek_file) {
   });
 }
 
+// Returns -1, with the system's text in the log, when the file could not be
+// deleted. The engine's deletion of a cabinet it failed to write deletes the
+// temporary file that stood in for it, never the file at the cabinet's path.
 FNFCIDELETE(delete_file) {
-  (void)pv;
-  return shielded<int>(0, [&]() -> int {
-    DeleteFileA(pszFile);
+  return shielded<int>(-1, [&]() -> int {
     clear(err);
+    auto* builder = static_cast<CabinetBuilder*>(pv);
+    bool cabinet = is_cabinet_request(builder, pszFile);
+    if (cabinet && builder->temp_cabinet.empty()) return 0;  // no file was made for it
+    if (!DeleteFileA(cabinet ? builder->temp_cabinet.c_str() : pszFile)) {
+      write_system_error(GetLastError());
+      return -1;
+    }
+    if (cabinet) builder->temp_cabinet.clear();
     return 0;
   });
 }
@@ -158,7 +213,10 @@ FNFCIGETTEMPFILE(make_temp_file) {
     DWORD n = GetTempPathA(sizeof dir, dir);
     if (n == 0 || n >= sizeof dir) return FALSE;
     char name[MAX_PATH];
-    if (!GetTempFileNameA(dir, "CAB", 0, name)) return FALSE;  // creates the empty file
+    if (!GetTempFileNameA(dir, "CAB", 0, name)) {  // creates the empty file
+      write_system_error(GetLastError());
+      return FALSE;
+    }
     // The name is made in a buffer of our own and copied only when it fits
     // the engine's.
     std::size_t length = std::strlen(name);
@@ -207,15 +265,16 @@ FNFCISTATUS(report_status) {
   });
 }
 
+// The handle it returns is the one whose information it read, so the file
+// the builder notes (identity, size, last write) is the file the engine reads.
 FNFCIGETOPENINFO(open_with_info) {
-  (void)pv;
   return shielded<INT_PTR>(-1, [&]() -> INT_PTR {
     UniqueFile file = open_source(pszName);
     if (!file) return -1;
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(file.get(), &info)) return -1;
-    uint64_t size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    if (size >= kMaxSourceBytes) return -1;
+    FileIdentity id = identity_of(file.get());
+    if (!id.known || id.size >= kMaxSourceBytes) return -1;
     FILETIME local;
     if (!FileTimeToLocalFileTime(&info.ftLastWriteTime, &local) ||
         !FileTimeToDosDateTime(&local, pdate, ptime)) {
@@ -223,10 +282,47 @@ FNFCIGETOPENINFO(open_with_info) {
       *ptime = kEarliestDosTime;
     }
     *pattribs = static_cast<USHORT>(info.dwFileAttributes & kStoredAttributes);
-    file.reset();
     clear(err);
-    return as_file(open_source(pszName).release());
+    auto* builder = static_cast<CabinetBuilder*>(pv);
+    if (builder) {
+      builder->source_file = as_file(file.get());
+      builder->source = id;
+      builder->source_bytes_read = 0;
+    }
+    return as_file(file.release());
   });
+}
+
+// Puts the flushed cabinet at its path: the temporary file is renamed onto it
+// (replacing what is there: the caller named that path) only when the flush
+// succeeded and the engine closed the file; otherwise it is removed. True
+// when the cabinet is in place; a flush that made no file gives its own
+// result.
+bool place_cabinet(CabinetBuilder& builder, bool flushed) {
+  if (builder.cabinet_file != -1) {  // the engine left it open: not a whole cabinet
+    CloseHandle(as_handle(builder.cabinet_file));
+    builder.cabinet_file = -1;
+    flushed = false;
+  }
+  if (builder.temp_cabinet.empty()) return flushed;
+  bool placed = flushed && builder.cabinet_file_closed &&
+                MoveFileExA(builder.temp_cabinet.c_str(), builder.cabinet_path.c_str(),
+                            MOVEFILE_REPLACE_EXISTING);
+  if (!placed) DeleteFileA(builder.temp_cabinet.c_str());
+  return placed;
+}
+
+// Deletes the queued sources that are still the files the engine read and
+// are not the cabinet itself, then removes the queued directories.
+void run_queued_deletions(const CabinetBuilder& builder) {
+  FileIdentity cabinet = identity_of(builder.cabinet_path.c_str());
+  if (!cabinet.known) return;
+  for (const QueuedSource& source : builder.delete_on_close) {
+    FileIdentity now = identity_of(source.path.c_str());
+    if (now.same_file(cabinet) || !now.unchanged(source.read_as)) continue;
+    DeleteFileA(source.path.c_str());
+  }
+  for (const std::string& dir : builder.remove_on_close) RemoveDirectoryA(dir.c_str());
 }
 
 }  // namespace
@@ -243,7 +339,10 @@ PFNFCIGETNEXTCABINET CabinetBuilder::next_cabinet_callback() { return &next_cabi
 PFNFCISTATUS CabinetBuilder::status_callback() { return &report_status; }
 PFNFCIGETOPENINFO CabinetBuilder::open_info_callback() { return &open_with_info; }
 
-void* DIAMONDAPI alloc_callback(ULONG size) { return std::malloc(size); }
+// Zero-filled: the engine reads a stored name into a block it allocated and
+// looks for its terminator past what the (truncated) cabinet gave it, so the
+// name must not depend on what the heap held before.
+void* DIAMONDAPI alloc_callback(ULONG size) { return std::calloc(size ? size : 1, 1); }
 void DIAMONDAPI free_callback(void* block) { std::free(block); }
 
 std::string stored_name(const std::string& path, uint32_t name_mode, const char* base_folder) {
@@ -298,6 +397,7 @@ uint32_t open_builder(const char* cabinet_path, ProgressCallback progress_callba
   std::strcpy(ccab.szDisk, "CAB");
   std::memcpy(ccab.szCab, name.c_str(), name.size() + 1);
   std::memcpy(ccab.szCabPath, dir.c_str(), dir.size() + 1);
+  builder->cabinet_path = dir + name;
 
   CabinetBuilder& b = *builder;
   HFCI context = engine().fci_create(&b.error_record, b.file_placed_callback(), &alloc_callback,
@@ -308,7 +408,7 @@ uint32_t open_builder(const char* cabinet_path, ProgressCallback progress_callba
   if (!context) return 0;
 
   uint32_t handle = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(context));
-  builders().register_handle(handle, builder.release());
+  builders().register_handle(handle, std::move(builder));
   return handle;
 }
 
@@ -341,11 +441,16 @@ bool add_one_file(uint32_t handle, const char* file_path, bool delete_after, uin
   std::string name = stored_name(source, name_mode, base_folder);
   if (name.empty() || name.size() > kMaxEngineName) return false;
 
+  builder->source_file = -1;
+  builder->source = FileIdentity();
+  builder->source_bytes_read = 0;
   BOOL taken = engine().fci_add_file(as_context(handle), &source[0], &name[0], FALSE,
                                      builder->next_cabinet_callback(), builder->status_callback(),
                                      builder->open_info_callback(), tcompTYPE_MSZIP);
-  // Only a source whose data the engine took in may be deleted at the close.
-  if (taken && delete_after) builder->delete_on_close.emplace_back(file_path);
+  // Only a source whose data the engine took in, all of it, may be deleted.
+  bool read_whole = builder->source.known && builder->source_bytes_read == builder->source.size;
+  if (taken && delete_after && read_whole)
+    builder->delete_on_close.push_back({file_path, builder->source});
   return taken != FALSE;
 }
 
@@ -353,26 +458,25 @@ bool close_builder(uint32_t handle) {
   LockGuard lock;
   CabinetBuilder* found = builders().find(handle);
   if (!found) return true;
-  std::unique_ptr<CabinetBuilder> builder(found);
 
   HFCI context = as_context(handle);
-  BOOL written = engine().fci_flush_cabinet(context, FALSE, builder->next_cabinet_callback(),
-                                            builder->status_callback());
+  found->flushing = true;
+  BOOL flushed = engine().fci_flush_cabinet(context, FALSE, found->next_cabinet_callback(),
+                                            found->status_callback());
+  found->flushing = false;
   engine().fci_destroy(context);
   // The context is gone: its value may come back for a builder opened from
   // the progress callback below, so the entry goes now.
-  builders().erase(handle);
+  std::unique_ptr<CabinetBuilder> builder = builders().take(handle);
 
+  bool written = place_cabinet(*builder, flushed != FALSE);
   // Sources go only when their data is in a written cabinet; directories only
   // after their files.
-  if (written) {
-    for (const std::string& file : builder->delete_on_close) DeleteFileA(file.c_str());
-    for (const std::string& dir : builder->remove_on_close) RemoveDirectoryA(dir.c_str());
-  }
+  if (written) run_queued_deletions(*builder);
 
   builder->progress_percent = 100.0;
   if (builder->progress_callback) builder->progress_callback(100.0);
-  return written != FALSE;
+  return written;
 }
 
 double builder_progress(uint32_t handle) {

@@ -11,6 +11,7 @@
 #include <list>
 #include <string>
 
+#include "file_identity.h"
 #include "vornex.h"
 
 namespace vornex {
@@ -21,6 +22,13 @@ constexpr uint64_t kMaxSourceBytes = VORNEX_MAX_SOURCE_BYTES;
 // The engine's name fields (cabinet name, cabinet directory, stored name)
 // hold 255 characters and the terminator.
 constexpr std::size_t kMaxEngineName = CB_MAX_CABINET_NAME - 1;
+
+// A source queued for deletion at the close: its path, and the file as it
+// was when the engine read it whole.
+struct QueuedSource {
+  std::string path;
+  FileIdentity read_as;
+};
 
 // One open cabinet. The engine gets its callbacks from the table of eleven
 // operations below and passes the builder back as the user context of every
@@ -39,7 +47,7 @@ class CabinetBuilder final {
   virtual PFNFCISTATUS status_callback();
   virtual PFNFCIGETOPENINFO open_info_callback();
 
-  std::list<std::string> delete_on_close;
+  std::list<QueuedSource> delete_on_close;
   std::list<std::string> remove_on_close;
   uint32_t expected_bytes = 0;
   uint32_t processed_bytes = 0;
@@ -49,9 +57,26 @@ class CabinetBuilder final {
   // The cabinet description handed to the engine; the engine keeps a pointer
   // to it for the life of the context, so it lives with the builder.
   CCAB cabinet_description = {};
+
+  // The cabinet's path as the engine forms it (szCabPath + szCab). While the
+  // close flushes, the engine's request to create that file is answered with
+  // a new temporary file in the same folder (temp_cabinet), and its request
+  // to delete it deletes that temporary file; the close renames it onto the
+  // path only when the whole cabinet was written.
+  std::string cabinet_path;
+  bool flushing = false;
+  std::string temp_cabinet;
+  INT_PTR cabinet_file = -1;         // the temporary file while the engine has it open
+  bool cabinet_file_closed = false;  // the engine closed it and the system agreed
+
+  // The source the engine has open during an add, as it was when opened, and
+  // the bytes the engine has read from it.
+  INT_PTR source_file = -1;
+  FileIdentity source;
+  uint64_t source_bytes_read = 0;
 };
 
-// The engine's memory callbacks, over the C heap.
+// The engine's memory callbacks, over the C heap; blocks come zero-filled.
 void* DIAMONDAPI alloc_callback(ULONG size);
 void DIAMONDAPI free_callback(void* block);
 
@@ -67,9 +92,10 @@ uint32_t open_builder(const char* cabinet_path, ProgressCallback progress_callba
 bool add_one_file(uint32_t handle, const char* file_path, bool delete_after, uint32_t name_mode,
                   const char* base_folder);
 
-// Writes the cabinet, runs the queued deletions and releases the builder.
-// False when the engine could not write the cabinet; true for a handle that
-// is not open.
+// Writes the cabinet under a temporary name and renames it onto its path,
+// runs the queued deletions and releases the builder. False when the cabinet
+// could not be written whole (the file at its path is then left as it was);
+// true for a handle that is not open.
 bool close_builder(uint32_t handle);
 
 // The builder's progress in percent; 0.0 for a handle that is not open.

@@ -4,21 +4,42 @@
 // reader handle and the registry key), checks that the file is a cabinet and
 // runs one listing pass of FDICopy whose handler records every stored name and
 // skips the data. Each extraction runs a fresh FDICopy pass whose handler
-// either skips a file (0) or returns a handle of a newly created output file,
-// which the engine fills through the write callback and then hands back for
-// closing. The handlers run inside the export's FDICopy call on the same
-// thread and take the library lock again (a nested take).
+// either skips a file (0) or returns the handle of a new temporary file in the
+// output's folder, which the engine fills through the write callback and then
+// hands back for closing (fdintCLOSE_FILE_INFO). The write callback counts the
+// bytes the system really wrote. The close renames the temporary file onto
+// the output path only when every byte the cabinet declares for the file was
+// written, and otherwise removes it and fails the pass: the engine looks at
+// neither the write callback's count nor the close's answer, and reports the
+// close also for a file whose data it could not expand. After a failed output
+// the next file stops the pass. An output the engine closes through the close
+// callback without that notification is removed as incomplete.
+//
+// Before each pass the cabinet's header is checked for what makes Wine's
+// engine fault (files declared without a folder), and before each extraction
+// its data blocks are checked against their checksums (data_blocks.h).
+//
+// In the "_ex" forms an output path whose normalised full path does not lie
+// inside the destination directory is not written: the file is skipped, the
+// other files are written, and the extraction reports failure.
+//
+// The handlers run inside the export's FDICopy call on the same thread and
+// take the library lock again (a nested take).
 #include "cabinet_reader.h"
 
 #include <windows.h>
 #include <fdi.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <list>
+#include <map>
 #include <memory>
 #include <string>
 
 #include "cabinet_builder.h"
+#include "data_blocks.h"
 #include "engine_binding.h"
 #include "library_frame.h"
 
@@ -28,6 +49,8 @@ namespace {
 // The engine keeps cabinet names and directories in 256-byte fields.
 constexpr std::size_t kEngineNameField = 256;
 constexpr std::size_t kWantedNameField = 256;
+// The longest stored name handed out by vornex_file_name_by_no.
+constexpr std::size_t kMaxListedName = 255;
 
 struct ReaderState {
   int32_t file_count = 0;
@@ -35,6 +58,48 @@ struct ReaderState {
   std::string cabinet_path;
   std::unique_ptr<ERF> error_record;
   std::string dest_dir;
+};
+
+class CabinetReader;
+
+// One output file of an extraction while the engine writes it.
+struct OutputFile {
+  CabinetReader* reader = nullptr;
+  std::string temp_path;
+  std::string final_path;
+  uint32_t expected = 0;  // the size the cabinet declares for the file
+  uint32_t written = 0;   // what the system wrote
+  bool failed = false;
+};
+
+// The outputs the engine has open, by handle: the write callback has no user
+// value to find its file with. Used under the library lock only.
+std::map<INT_PTR, OutputFile>& open_outputs() {
+  static std::map<INT_PTR, OutputFile> outputs;
+  return outputs;
+}
+
+INT_PTR listing_handler(FDINOTIFICATIONTYPE type, PFDINOTIFICATION note);
+INT_PTR by_name_handler(FDINOTIFICATIONTYPE type, PFDINOTIFICATION note);
+INT_PTR all_files_handler(FDINOTIFICATIONTYPE type, PFDINOTIFICATION note);
+UINT DIAMONDAPI write_file_callback(INT_PTR hf, void* pv, UINT cb);
+
+// One open cabinet. Its table of four operations gives the engine the
+// handler for each kind of pass and the write callback.
+class CabinetReader final {
+ public:
+  virtual PFNFDINOTIFY listing_notify() { return &listing_handler; }
+  virtual PFNFDINOTIFY by_name_notify() { return &by_name_handler; }
+  virtual PFNFDINOTIFY all_files_notify() { return &all_files_handler; }
+  virtual PFNWRITE write_callback() { return &write_file_callback; }
+
+  uint32_t context = 0;
+  char wanted_name[kWantedNameField] = {};
+  ReaderState state;
+  // The extraction under way: an output could not be written whole, or a
+  // stored name would have left the destination.
+  bool pass_failed = false;
+  bool refused = false;
 };
 
 // ---- the engine's file callbacks (handles are kernel handles); the memory
@@ -51,36 +116,41 @@ FNREAD(read_callback) {
   return n == static_cast<UINT>(HFILE_ERROR) ? static_cast<UINT>(-1) : n;
 }
 
+// A full disk may write short and report success, or fail: either way the
+// output is marked failed (the engine does not look at the count).
 FNWRITE(write_file_callback) {
-  UINT n = _lwrite(static_cast<HFILE>(hf), static_cast<LPCCH>(pv), cb);
-  return n == static_cast<UINT>(HFILE_ERROR) ? static_cast<UINT>(-1) : n;
+  DWORD done = 0;
+  BOOL ok = WriteFile(reinterpret_cast<HANDLE>(hf), pv, cb, &done, nullptr);
+  auto it = open_outputs().find(hf);
+  if (it != open_outputs().end()) {
+    it->second.written += done;
+    if (!ok || done != cb) it->second.failed = true;
+  }
+  return ok ? done : static_cast<UINT>(-1);
 }
 
-FNCLOSE(close_callback) { return _lclose(static_cast<HFILE>(hf)) == HFILE_ERROR ? -1 : 0; }
+// Drops an output without placing it (closing it first unless it is closed
+// already): the temporary file goes and the pass fails.
+void discard_output(std::map<INT_PTR, OutputFile>::iterator it, bool close = true) {
+  if (close) CloseHandle(reinterpret_cast<HANDLE>(it->first));
+  DeleteFileA(it->second.temp_path.c_str());
+  it->second.reader->pass_failed = true;
+  open_outputs().erase(it);
+}
+
+FNCLOSE(close_callback) {
+  auto it = open_outputs().find(hf);
+  if (it != open_outputs().end()) {  // the engine gave up on an output
+    discard_output(it);
+    return 0;
+  }
+  return _lclose(static_cast<HFILE>(hf)) == HFILE_ERROR ? -1 : 0;
+}
 
 FNSEEK(seek_callback) {
   LONG pos = _llseek(static_cast<HFILE>(hf), dist, seektype);
   return pos == HFILE_ERROR ? -1 : pos;
 }
-
-class CabinetReader;
-INT_PTR listing_handler(FDINOTIFICATIONTYPE type, PFDINOTIFICATION note);
-INT_PTR by_name_handler(FDINOTIFICATIONTYPE type, PFDINOTIFICATION note);
-INT_PTR all_files_handler(FDINOTIFICATIONTYPE type, PFDINOTIFICATION note);
-
-// One open cabinet. Its table of four operations gives the engine the
-// handler for each kind of pass and the write callback.
-class CabinetReader final {
- public:
-  virtual PFNFDINOTIFY listing_notify() { return &listing_handler; }
-  virtual PFNFDINOTIFY by_name_notify() { return &by_name_handler; }
-  virtual PFNFDINOTIFY all_files_notify() { return &all_files_handler; }
-  virtual PFNWRITE write_callback() { return &write_file_callback; }
-
-  uint32_t context = 0;
-  char wanted_name[kWantedNameField] = {};
-  ReaderState state;
-};
 
 HandleRegistry<CabinetReader>& readers() {
   static HandleRegistry<CabinetReader> registry;
@@ -89,18 +159,61 @@ HandleRegistry<CabinetReader>& readers() {
 
 HFDI as_context(uint32_t handle) { return reinterpret_cast<HFDI>(static_cast<uintptr_t>(handle)); }
 
-// Closes an output file that the engine has finished writing.
-INT_PTR close_output(PFDINOTIFICATION note) {
-  return _lclose(static_cast<HFILE>(note->hf)) == HFILE_ERROR ? -1 : 1;
-}
-
-// Creates the output file for one stored file; the handle for the engine, or
-// -1 (which makes the engine stop the pass).
-INT_PTR create_output(const std::string& path) {
+// Gives the engine a new temporary file in the output's folder for one
+// stored file; -1 (the engine stops the pass) when none can be made.
+INT_PTR open_output(CabinetReader& reader, const std::string& path, uint32_t expected) {
   if (path.empty() || path.size() >= MAX_PATH) return -1;
   create_path_dirs(path.c_str());
-  HFILE file = _lcreat(path.c_str(), 0);  // an ordinary file, emptied when it exists
-  return file == HFILE_ERROR ? -1 : static_cast<INT_PTR>(file);
+  OutputFile output;
+  output.reader = &reader;
+  output.final_path = path;
+  output.expected = expected;
+  std::string folder = path.substr(0, dir_part_length(path.c_str()));
+  HANDLE file = create_temp_file_in(folder, "vx", output.temp_path);
+  if (file == INVALID_HANDLE_VALUE) return -1;
+  INT_PTR handle = reinterpret_cast<INT_PTR>(file);
+  try {
+    open_outputs()[handle] = output;
+  } catch (...) {
+    CloseHandle(file);
+    DeleteFileA(output.temp_path.c_str());
+    return -1;
+  }
+  return handle;
+}
+
+// Closes an output the engine has finished and puts it at its path (an
+// existing file there is replaced) when all its declared bytes were written;
+// otherwise removes it and fails the pass.
+INT_PTR finish_output(INT_PTR handle) {
+  auto it = open_outputs().find(handle);
+  if (it == open_outputs().end()) return _lclose(static_cast<HFILE>(handle)) == HFILE_ERROR ? -1 : 1;
+  const OutputFile& output = it->second;
+  bool whole = !output.failed && output.written == output.expected;
+  bool closed = CloseHandle(reinterpret_cast<HANDLE>(handle)) != FALSE;
+  if (!whole || !closed ||
+      !MoveFileExA(output.temp_path.c_str(), output.final_path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    discard_output(it, false);
+    return -1;
+  }
+  open_outputs().erase(it);
+  return 1;
+}
+
+// Whether `path`, normalised to its full path, lies inside `dest` (also
+// normalised): below it, and naming neither a device nor a stream.
+bool inside_destination(const std::string& dest, const std::string& path) {
+  char dest_full[MAX_PATH];
+  char path_full[MAX_PATH];
+  DWORD d = GetFullPathNameA(dest.c_str(), MAX_PATH, dest_full, nullptr);
+  DWORD p = GetFullPathNameA(path.c_str(), MAX_PATH, path_full, nullptr);
+  if (d == 0 || d >= MAX_PATH || p == 0 || p >= MAX_PATH) return false;
+  std::string base(dest_full, d);
+  if (base.back() != '\\') base += '\\';
+  std::string full(path_full, p);
+  if (full.size() <= base.size() || _strnicmp(full.c_str(), base.c_str(), base.size()) != 0)
+    return false;
+  return full.find(':', base.size()) == std::string::npos;
 }
 
 // `all_files`: keep the stored directories (dropping a drive prefix) under
@@ -123,7 +236,8 @@ enum class Pass { listing, by_name, all_files };
 
 // What every pass does with the engine's notifications. The listing records
 // each stored name and skips its data; the extractions skip what they do not
-// want and give the engine a new output file for the rest.
+// want, refuse what would leave the destination and give the engine a new
+// output file for the rest.
 INT_PTR on_notification(Pass pass, FDINOTIFICATIONTYPE type, PFDINOTIFICATION note) {
   try {
     LockGuard lock;
@@ -137,10 +251,16 @@ INT_PTR on_notification(Pass pass, FDINOTIFICATIONTYPE type, PFDINOTIFICATION no
           return 0;
         }
         if (pass == Pass::by_name && std::strcmp(reader->wanted_name, stored) != 0) return 0;
-        return create_output(output_path(*reader, stored, pass == Pass::all_files));
+        if (reader->pass_failed) return -1;
+        std::string path = output_path(*reader, stored, pass == Pass::all_files);
+        if (!reader->state.dest_dir.empty() && !inside_destination(reader->state.dest_dir, path)) {
+          reader->refused = true;
+          return 0;
+        }
+        return open_output(*reader, path, static_cast<uint32_t>(note->cb));
       }
       case fdintCLOSE_FILE_INFO:
-        return close_output(note);
+        return finish_output(note->hf);
       default:
         return 1;
     }
@@ -170,20 +290,38 @@ CabinetLocation locate(const std::string& cabinet_path) {
   return {cabinet_path.substr(dir), cabinet_path.substr(0, dir)};
 }
 
-bool run_copy(CabinetReader& reader, PFNFDINOTIFY handler) {
+// Whether the file at `path` is a cabinet the engine can be given: the
+// engine says it is one, and its header does not declare files without a
+// folder to hold them (Wine's engine follows a null folder then and faults).
+// Asked before every pass, since the file may change between passes.
+bool engine_can_read(HFDI context, const std::string& path) {
+  HFILE file = _lopen(path.c_str(), OF_READ);
+  if (file == HFILE_ERROR) return false;
+  FDICABINETINFO info = {};
+  bool is_cabinet = engine().fdi_is_cabinet(context, static_cast<INT_PTR>(file), &info) != FALSE;
+  _lclose(file);
+  return is_cabinet && (info.cFolders != 0 || info.cFiles == 0);
+}
+
+// One copy pass of the engine. An extraction succeeds only when the engine's
+// pass completed, every output was placed whole and no name was refused. A
+// pass that expands data is not started on damaged data blocks.
+bool run_copy(CabinetReader& reader, PFNFDINOTIFY handler, bool expands = true) {
+  reader.pass_failed = false;
+  reader.refused = false;
+  const std::string& path = reader.state.cabinet_path;
+  if (!engine_can_read(as_context(reader.context), path)) return false;
+  if (expands && !data_blocks_match_checksums(path.c_str())) return false;
   CabinetLocation where = locate(reader.state.cabinet_path);
   BOOL ok = engine().fdi_copy(as_context(reader.context), &where.name[0], &where.directory[0], 1,
                               handler, nullptr, &reader);
-  return ok != FALSE;
-}
-
-// Releases a reader and everything it made; erases its entry when registered.
-void destroy_reader(CabinetReader* reader) {
-  if (reader->context != 0) {
-    engine().fdi_destroy(as_context(reader->context));
-    readers().erase(reader->context);
+  // An output the engine neither finished nor closed is incomplete.
+  for (auto it = open_outputs().begin(); it != open_outputs().end();) {
+    auto next = std::next(it);
+    if (it->second.reader == &reader) discard_output(it);
+    it = next;
   }
-  delete reader;
+  return ok != FALSE && !reader.pass_failed && !reader.refused;
 }
 
 bool readable(const char* path) {
@@ -201,49 +339,32 @@ uint32_t open_reader(const char* cabinet_path) {
   CabinetLocation where = locate(cabinet_path);
   if (where.name.size() >= kEngineNameField || where.directory.size() >= kEngineNameField) return 0;
 
-  ReaderState state;
-  state.cabinet_path = cabinet_path;
-  state.error_record = std::make_unique<ERF>();
-  std::memset(state.error_record.get(), 0, sizeof(ERF));
-
-  auto* reader = new CabinetReader;
+  auto reader = std::make_unique<CabinetReader>();
+  reader->state.cabinet_path = cabinet_path;
+  reader->state.error_record = std::make_unique<ERF>();
+  std::memset(reader->state.error_record.get(), 0, sizeof(ERF));
   HFDI context = engine().fdi_create(&alloc_callback, &free_callback, &open_callback,
                                      &read_callback, reader->write_callback(), &close_callback,
-                                     &seek_callback, cpu80386, state.error_record.get());
-  if (!context) {
-    delete reader;
-    return 0;
-  }
+                                     &seek_callback, cpu80386, reader->state.error_record.get());
+  if (!context) return 0;
   reader->context = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(context));
-  if (!readable(cabinet_path)) {
-    destroy_reader(reader);
-    return 0;
-  }
-  reader->state = std::move(state);
-  readers().register_handle(reader->context, reader);
 
-  HFILE file = _lopen(cabinet_path, OF_READ);
-  if (file == HFILE_ERROR) {
-    destroy_reader(reader);
-    return 0;
-  }
-  FDICABINETINFO info;
-  BOOL is_cabinet = engine().fdi_is_cabinet(context, static_cast<INT_PTR>(file), &info);
-  _lclose(file);
-  if (!is_cabinet) {
-    destroy_reader(reader);
+  if (!readable(cabinet_path) || !engine_can_read(context, cabinet_path)) {
+    engine().fdi_destroy(context);
     return 0;
   }
 
-  run_copy(*reader, reader->listing_notify());  // a broken-off listing keeps what it found
-  return reader->context;
+  CabinetReader& opened = *reader;
+  readers().register_handle(opened.context, std::move(reader));
+  run_copy(opened, opened.listing_notify(), false);  // a broken-off listing keeps what it found
+  return opened.context;
 }
 
 bool close_reader(uint32_t handle) {
   LockGuard lock;
-  CabinetReader* reader = readers().find(handle);
+  std::unique_ptr<CabinetReader> reader = readers().take(handle);
   if (!reader) return false;
-  destroy_reader(reader);
+  engine().fdi_destroy(as_context(reader->context));
   return true;
 }
 
@@ -260,7 +381,11 @@ bool reader_file_name(uint32_t handle, char* name_buffer, int32_t index) {
   if (name_buffer && index >= 0 && index < reader->state.file_count) {
     auto it = reader->state.file_names.begin();
     std::advance(it, index);
-    std::memcpy(name_buffer, it->c_str(), it->size() + 1);
+    // A name longer than the format allows is handed out cut, so that it
+    // fits the buffer the interface promises to fill.
+    std::size_t length = std::min(it->size(), kMaxListedName);
+    std::memcpy(name_buffer, it->c_str(), length);
+    name_buffer[length] = '\0';
   }
   return true;
 }

@@ -65,3 +65,27 @@ uint32_t dir_part_length(const char* path) {
 }
 
 }  // namespace vornex
+
+namespace vornex {
+
+HANDLE create_temp_file_in(const std::string& dir, const char* prefix, std::string& path) {
+  static unsigned counter = 0;
+  unsigned start = (GetTickCount() ^ (GetCurrentProcessId() << 7)) + ++counter * 0x9E37u;
+  for (unsigned attempt = 0; attempt < 0x10000; ++attempt) {
+    char name[16];
+    std::snprintf(name, sizeof name, "%.3s%04X.tmp", prefix, (start + attempt) & 0xFFFFu);
+    std::string candidate = dir + name;
+    if (candidate.size() >= MAX_PATH) return INVALID_HANDLE_VALUE;
+    HANDLE file = CreateFileA(candidate.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                              nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      path = candidate;
+      return file;
+    }
+    DWORD error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
+  }
+  return INVALID_HANDLE_VALUE;
+}
+
+}  // namespace vornex

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 
 namespace vornex {
@@ -38,22 +39,38 @@ class LockGuard {
   LockGuard& operator=(const LockGuard&) = delete;
 };
 
-// Maps the handles callers hold to the library's objects. It holds pointers
-// only: the opening export creates the object, the closing export destroys it
-// and erases the entry.
+// Maps the handles callers hold to the library's objects and owns them: the
+// opening export hands its object over, the closing export takes it back out.
+//
+// A handle is the engine's context value, and the engine hands a value out
+// again only after the context it named was destroyed. So an entry met under
+// a handle that is being registered is stale: it is replaced, and its object
+// is released without any engine call (its context is gone). The result
+// tells the caller that this happened.
 template <typename T>
 class HandleRegistry {
  public:
-  // A handle that is present already keeps its existing entry.
-  void register_handle(uint32_t handle, T* object) { entries_.emplace(handle, object); }
+  bool register_handle(uint32_t handle, std::unique_ptr<T> object) {
+    std::unique_ptr<T>& slot = entries_[handle];
+    bool replaced = slot != nullptr;
+    slot = std::move(object);
+    return replaced;
+  }
   T* find(uint32_t handle) const {
     auto it = entries_.find(handle);
-    return it == entries_.end() ? nullptr : it->second;
+    return it == entries_.end() ? nullptr : it->second.get();
   }
-  void erase(uint32_t handle) { entries_.erase(handle); }
+  // Removes the entry and hands its object to the caller (null when absent).
+  std::unique_ptr<T> take(uint32_t handle) {
+    auto it = entries_.find(handle);
+    if (it == entries_.end()) return nullptr;
+    std::unique_ptr<T> object = std::move(it->second);
+    entries_.erase(it);
+    return object;
+  }
 
  private:
-  std::map<uint32_t, T*> entries_;
+  std::map<uint32_t, std::unique_ptr<T>> entries_;
 };
 
 // The log line for `message` stamped with `time`: "DD.MM.YYYY hh:mm:ss " and
@@ -74,6 +91,13 @@ void create_path_dirs(const char* path);
 
 // Characters up to and including the last backslash; 0 when there is none.
 uint32_t dir_part_length(const char* path);
+
+// Creates a new, empty file `dir` + `prefix` + four hex digits + ".tmp" (dir
+// empty or ending in a backslash) for reading and writing, never opening one
+// that exists already, so the file is this run's own. Returns its handle and
+// sets `path`; INVALID_HANDLE_VALUE when no such file can be made (the
+// directory is missing or unwritable, or the path would pass MAX_PATH).
+HANDLE create_temp_file_in(const std::string& dir, const char* prefix, std::string& path);
 
 }  // namespace vornex
 

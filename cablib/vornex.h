@@ -18,8 +18,14 @@
 //   by their low byte only; `name_mode` by its low 16 bits only.
 // - Handles: an opening export returns a nonzero 32-bit handle (0 = failure);
 //   the library owns the object behind it until the matching close. Builder
-//   and reader handles are separate kinds. A handle that was never returned,
-//   or was closed already, gets the failure result and touches nothing.
+//   and reader handles are separate kinds. A handle is the engine's context
+//   value, and the engine may give the value of a closed context out again
+//   to a later opening export. So a handle that was never returned gets the
+//   failure result and touches nothing, and so does a closed one until its
+//   value is handed out again; from then on it names the new builder or
+//   reader, and a call with it acts on that object (the library cannot tell
+//   the two callers apart). Use a handle only between its opening export and
+//   its close.
 // - Threads: the library starts no thread. Every export runs under one
 //   re-entrant library lock, so calls from several threads run one at a time;
 //   callbacks (the engine's and the caller's progress callback) run on the
@@ -55,18 +61,28 @@ typedef void(__stdcall* ProgressCallback)(double percent);
 // ---------------------------------------------------------------- builder --
 
 // Opens a builder for the cabinet file at cabinet_path. The directories along
-// the path are created now; the cabinet itself is written only by the close.
+// the path are created now; the cabinet itself is written only by the close,
+// under a temporary name "vx" + four hex digits + ".tmp" in the same folder
+// (so the folder's path must leave room for that name).
 // A path without a backslash puts the cabinet in the current directory.
 // Returns the builder handle, or 0 when cabinet_path is null, its file name or
 // directory part is longer than 255 characters, or the engine refused.
 uint32_t __stdcall vornex_init_cab(const char* cabinet_path);
 
-// Has the engine write the cabinet, then deletes the sources queued with
-// delete_after (only when the cabinet was written, and only files whose data
-// the engine took in), then removes queued directories (those still holding
-// anything stay), and releases the builder.
-// Returns true when the cabinet was written; false when the engine could not
-// write it. A handle that is not open: nothing happens, returns true.
+// Has the engine write the cabinet under a temporary name in its folder and,
+// once it is written whole, renames it onto cabinet_path, replacing the file
+// there. Then deletes the sources queued with delete_after, each only when the
+// file at its path is still the one the engine read in full (same file by
+// volume and file index, same size and last write) and is not the new
+// cabinet: so every deleted source's bytes are in the cabinet, and an older
+// file at the cabinet's own path (named as a source, or met by a folder walk)
+// is packed and then replaced, never deleted. Then removes queued directories
+// (those still holding anything, such as the cabinet, stay) and releases the
+// builder.
+// Returns true when the cabinet was written; false when it could not be (a
+// full disk, an unwritable path, an engine failure): the temporary file is
+// removed, the file at cabinet_path stays as it was and no source is deleted.
+// A handle that is not open: nothing happens, returns true.
 uint8_t __stdcall vornex_close_cab(uint32_t handle);
 
 // Adds one file, compressed with MSZIP, stored under the name that name_mode
@@ -125,7 +141,9 @@ uint8_t __stdcall vornex_add_mix_one_step(const char* folder_list, const char* f
 // Opens a cabinet for reading and lists it once (the listing is kept; later
 // count and name queries do not read the file again). Returns the reader
 // handle, or 0 when cabinet_path is null, the file cannot be opened or is not
-// a cabinet. A listing the engine breaks off keeps the names listed so far.
+// a cabinet, or its header declares files but no folder (which the system's
+// engine cannot be given safely). A listing the engine breaks off keeps the
+// names listed so far.
 uint32_t __stdcall vornex_init_uncab(const char* cabinet_path);
 
 // Releases the reader. Returns true; false for a handle that is not open.
@@ -135,12 +153,21 @@ uint8_t __stdcall vornex_close_uncab(uint32_t handle);
 int32_t __stdcall vornex_file_count(uint32_t handle);
 
 // Copies the stored name of file number `index` (from 0, listing order) with
-// its terminator into name_buffer, which must hold the longest stored name
-// (at most 255 characters and the terminator). An index out of range or a
-// null buffer leaves the buffer as it was. Returns true for an open handle,
-// false (buffer untouched) for one that is not open.
+// its terminator into name_buffer, which must hold 256 bytes: a stored name
+// is at most 255 characters, and a longer one (which the format does not
+// allow) is copied cut to 255. An index out of range or a null buffer leaves
+// the buffer as it was. Returns true for an open handle, false (buffer
+// untouched) for one that is not open.
 uint8_t __stdcall vornex_file_name_by_no(uint32_t handle, char* name_buffer, int32_t index);
 
+// Every extraction writes each output file under a temporary name in the
+// output's folder and renames it onto its path (replacing a file there) only
+// once every byte the cabinet declares for it is written. An output that
+// cannot be written whole (a full disk, a damaged cabinet) is removed, the
+// extraction stops at the next file and returns false; files finished before
+// stay. A cabinet with a data block that does not match its checksum is not
+// expanded at all: the extraction returns false and writes nothing.
+//
 // Extracts the files whose stored name equals stored_name exactly (whole name
 // with its directories, case-sensitive) to that stored name, relative to the
 // current directory. A name not in the cabinet writes nothing and returns
@@ -150,6 +177,12 @@ uint8_t __stdcall vornex_uncab_by_name(uint32_t handle, const char* stored_name)
 
 // As vornex_uncab_by_name, but writes to dest_dir + "\" + the bare file name
 // (the stored name's directories are dropped), creating dest_dir's levels.
+// In both "_ex" forms an output path whose full path, as GetFullPathNameA
+// normalises it, does not lie inside dest_dir's full path (it climbs out with
+// "..", names a device such as CON, or a stream after a colon) is not
+// written; the other files still are, and the result is false. An empty
+// dest_dir means no destination: stored names keep the meaning of the plain
+// forms.
 uint8_t __stdcall vornex_uncab_by_name_ex(uint32_t handle, const char* stored_name,
                                           const char* dest_dir);
 

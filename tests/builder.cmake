@@ -29,3 +29,21 @@ set_tests_properties(built_cabinets_read_by_cabextract_and_gcab PROPERTIES
 # through vornex_add_files_one_step.
 add_executable(bench_cabinet_driver ${CMAKE_SOURCE_DIR}/bench/bench_cabinet_driver.cpp)
 target_link_libraries(bench_cabinet_driver PRIVATE vornex_import)
+
+# The library on a full drive A: (the floppy fixture of splitter.cmake), with
+# the real joiner run on a compressed set.
+if(TARGET splitter_core)
+  velmora_gtest(cabinet_floppy_tests REQUIRES floppy LOCK floppy
+    SOURCES cabinet_floppy_tests.cpp ${CMAKE_CURRENT_SOURCE_DIR}/split_test_support.cpp
+    LIBS splitter_core vornex_import)
+  add_dependencies(cabinet_floppy_tests velmora joiner)
+endif()
+
+# The bad-input campaign (tests/damage_campaign.cpp): seed 1, scale 1. It
+# prints its figures; a larger run is tests/run_campaign.sh SEED SCALE.
+add_executable(damage_campaign damage_campaign.cpp raw_cabinet.cpp test_support.cpp)
+target_include_directories(damage_campaign PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(damage_campaign PRIVATE vornex_import)
+add_test(NAME damage_campaign COMMAND damage_campaign 1 1)
+set_tests_properties(damage_campaign PROPERTIES FIXTURES_REQUIRED "testdata;floppy"
+  RESOURCE_LOCK floppy TIMEOUT 600)

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <set>
@@ -221,6 +222,40 @@ TEST(OpenInfoCallback, GivesLocalDosTimeMaskedAttributesAndAReadHandle) {
 
   char missing[] = "missing.txt";
   EXPECT_EQ(b.open_info_callback()(missing, &date, &time, &attributes, &err, &b), -1);
+}
+
+}  // namespace
+
+namespace {
+
+// Deleting a file that is not there, or making a temporary file in a folder
+// that does not exist, is reported as the failure it is.
+TEST(DeleteAndTempFileCallbacks, ReportFailuresAsFailures) {
+  ScratchDir dir;
+  CabinetBuilder b;
+  int err = kSentinel;
+  char missing[] = "missing.tmp";
+  EXPECT_EQ(b.delete_callback()(missing, &err, &b), -1);
+  EXPECT_EQ(err, 0);
+  ASSERT_TRUE(write_file("there.tmp", "x"));
+  char there[] = "there.tmp";
+  EXPECT_EQ(b.delete_callback()(there, &err, &b), 0);
+  EXPECT_FALSE(testing_support::file_exists("there.tmp"));
+
+  char saved_tmp[MAX_PATH] = "", saved_temp[MAX_PATH] = "";
+  GetEnvironmentVariableA("TMP", saved_tmp, MAX_PATH);
+  GetEnvironmentVariableA("TEMP", saved_temp, MAX_PATH);
+  std::string gone = dir / "gone";
+  SetEnvironmentVariableA("TMP", gone.c_str());
+  SetEnvironmentVariableA("TEMP", gone.c_str());
+  char name[MAX_PATH];
+  BOOL made = b.temp_file_callback()(name, sizeof name, &b);
+  SetEnvironmentVariableA("TMP", saved_tmp[0] ? saved_tmp : nullptr);
+  SetEnvironmentVariableA("TEMP", saved_temp[0] ? saved_temp : nullptr);
+  EXPECT_FALSE(made);
+  std::vector<std::string> logged = built_cabinets::log_messages();
+  EXPECT_EQ(logged.size() - std::count(logged.begin(), logged.end(), ""), 2u)
+      << "each failure logs the system's text";
 }
 
 }  // namespace

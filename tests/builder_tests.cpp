@@ -347,3 +347,44 @@ TEST_F(BuilderTest, SourcesOfTwoGigabytesLessThirtyTwoKilobytesOrMoreAreRefused)
 }
 
 }  // namespace
+
+namespace {
+
+// The cabinet is written under a temporary name beside its path: a close that
+// fails (Wine's engine cannot write a cabinet of empty files only) leaves the
+// older file at the path as it was, its source, and no temporary file; a close
+// that succeeds replaces the older file.
+TEST_F(BuilderTest, AFailedCloseKeepsTheFileAtTheCabinetsPathAndLeavesNoTemporaryFile) {
+  std::string cab = make("out\\archive.cab", "an older file the caller still has");
+  std::string empty = make("empty.txt", "");
+  uint32_t h = vornex_init_cab(cab.c_str());
+  ASSERT_NE(h, 0u);
+  EXPECT_TRUE(vornex_add_file(h, empty.c_str(), 1, 2));
+  EXPECT_FALSE(vornex_close_cab(h));
+  EXPECT_EQ(read_file(cab), "an older file the caller still has");
+  EXPECT_TRUE(file_exists(empty));
+  EXPECT_EQ(testing_support::files_in(dir_ / "out"), std::vector<std::string>{"archive.cab"});
+
+  std::string src = make("in.txt", "replaces it");
+  h = vornex_init_cab(cab.c_str());
+  ASSERT_NE(h, 0u);
+  EXPECT_TRUE(vornex_add_file(h, src.c_str(), 0, 2));
+  EXPECT_TRUE(vornex_close_cab(h));
+  EXPECT_EQ(testing_support::files_in(dir_ / "out"), std::vector<std::string>{"archive.cab"});
+  built_cabinets::check_with_reader(cab, {{"in.txt", "replaces it"}});
+}
+
+// A source that changed after the engine read it is no longer what the
+// cabinet holds, so delete-after keeps it.
+TEST_F(BuilderTest, DeleteAfterKeepsASourceThatChangedAfterItWasAdded) {
+  std::string changed = make("changed.txt", "as added");
+  std::string cab = dir_ / "c.cab";
+  uint32_t h = vornex_init_cab(cab.c_str());
+  ASSERT_NE(h, 0u);
+  EXPECT_TRUE(vornex_add_file(h, changed.c_str(), 1, 2));
+  ASSERT_TRUE(write_file(changed, "changed since, and longer"));
+  EXPECT_TRUE(vornex_close_cab(h));
+  EXPECT_EQ(read_file(changed), "changed since, and longer");
+}
+
+}  // namespace

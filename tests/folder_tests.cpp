@@ -314,3 +314,25 @@ TEST_F(FolderTest, ProgressCallbackMayCallTheLibraryAgain) {
 }
 
 }  // namespace
+
+namespace {
+
+// Delete-after never deletes the cabinet: an older file at the cabinet's path
+// (met by the folder walk, or named in the file list) is packed, then replaced
+// by the new cabinet, and every source that is deleted is inside it.
+TEST_F(FolderTest, DeleteAfterPacksAnOlderFileAtTheCabinetsPathAndNeverDeletesTheCabinet) {
+  std::string tree = make_tree("docs");
+  std::string cab = make("docs\\archive.cab", "an older file at the cabinet's path");
+  EXPECT_TRUE(vornex_add_folders_one_step(path_list({tree}).c_str(), cab.c_str(), 1, 1, nullptr, 1));
+  built_cabinets::check_with_reader(cab, {{"archive.cab", "an older file at the cabinet's path"},
+                                          {"a.txt", "alpha"},
+                                          {"sub\\b.txt", "bravo"},
+                                          {"sub\\deeper\\c.txt", pattern_bytes(70000, 5)}});
+  EXPECT_EQ(testing_support::tree_listing(tree).size(), 1u) << "only the cabinet stays";
+
+  std::string self = make("self.txt", "the cabinet path is the source");
+  EXPECT_TRUE(vornex_add_files_one_step(path_list({"self.txt"}).c_str(), "self.txt", 1, nullptr, 2));
+  built_cabinets::check_with_reader(self, {{"self.txt", "the cabinet path is the source"}});
+}
+
+}  // namespace

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <memory>
 #include <thread>
 
 #include "library_frame.h"
@@ -83,16 +84,28 @@ TEST(PathRoutines, CreatePathDirsMakesEveryLevelAfterTheFirstBackslash) {
   create_path_dirs(nullptr);
 }
 
-TEST(HandleRegistry, FindsOnlyRegisteredHandlesAndKeepsTheFirstEntry) {
-  HandleRegistry<int> registry;
-  int a = 1, b = 2;
-  registry.register_handle(7, &a);
-  registry.register_handle(7, &b);
-  EXPECT_EQ(registry.find(7), &a);
+// An entry met under a handle being registered is stale (the engine reuses a
+// context value only after destroying its context): the new object replaces
+// it, the stale one is released, and the caller is told.
+TEST(HandleRegistry, ADuplicateKeyReplacesTheStaleEntryReleasesItAndSaysSo) {
+  struct Counted {
+    int* alive;
+    explicit Counted(int* a) : alive(a) { ++*alive; }
+    ~Counted() { --*alive; }
+  };
+  int alive = 0;
+  HandleRegistry<Counted> registry;
+  EXPECT_FALSE(registry.register_handle(7, std::make_unique<Counted>(&alive)));
+  auto fresh = std::make_unique<Counted>(&alive);
+  Counted* expected = fresh.get();
+  EXPECT_TRUE(registry.register_handle(7, std::move(fresh)));
+  EXPECT_EQ(alive, 1) << "the stale object was kept alive (or the new one dropped)";
+  EXPECT_EQ(registry.find(7), expected);
   EXPECT_EQ(registry.find(8), nullptr);
-  registry.erase(7);
+  std::unique_ptr<Counted> taken = registry.take(7);
+  EXPECT_EQ(taken.get(), expected);
   EXPECT_EQ(registry.find(7), nullptr);
-  EXPECT_EQ(a, 1);
+  EXPECT_EQ(registry.take(7), nullptr);
 }
 
 TEST(LibraryLock, IsReentrantOnOneThreadAndExcludesOthers) {

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Makes the reader tests' inputs on the Linux side with gcab, a cabinet writer
 # independent of ours: plain and MSZIP cabinets with stored directories, a
-# larger multi-block cabinet, and damaged or foreign files.
+# larger multi-block cabinet, and damaged or foreign files; and the inputs
+# the bad-input campaign keeps.
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
 out=$1
 rm -rf "$out"
 mkdir -p "$out/src/sub"
@@ -37,3 +39,7 @@ printf '\xff\x00\xff\x00\xff\x00\xff\x00\xff\x00\xff\x00\xff\x00\xff\x00' |
 # A header that claims far more files and folders than the file holds.
 cp two_mszip.cab lying_counts.cab
 printf '\xff\x7f\xff\x7f' | dd of=lying_counts.cab bs=1 seek=26 conv=notrunc status=none
+
+# Inputs the bad-input campaign keeps as cases of their own.
+mkdir -p kept
+cp "$here"/campaign_kept/*.cab kept/

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
+#include "raw_cabinet.h"
 #include "test_support.h"
 #include "vornex.h"
 
@@ -312,6 +314,81 @@ TEST(Reader, TheLaterOfTwoEntriesWithOneNameRemains) {
   EXPECT_EQ(vornex_uncab_by_name_ex(handle, "same.txt", (dir / "out").c_str()), 1);
   EXPECT_EQ(read_file(dir / "out\\same.txt"), "second");
   EXPECT_EQ(vornex_close_uncab(handle), 1);
+}
+
+}  // namespace
+
+namespace {
+
+// In the "_ex" forms a stored name whose normalised full path leaves the
+// destination is not written; the other files are, and the result is 0.
+// Nothing appears outside the destination (a listing of the folders above it
+// is compared). The last row climbs out and back in, which stays inside.
+TEST(Reader, StoredNamesThatLeaveTheDestinationAreNotWritten) {
+  struct Case {
+    const char* name;
+    bool all_inside;      // dest + "\" + the name after its first colon
+    bool by_name_inside;  // dest + "\" + the name after its last backslash
+  } cases[] = {
+      {"..\\x", false, true},     {"a\\..\\..\\x", false, true}, {"../x", false, false},
+      {"\\\\?\\C:\\x", true, true}, {"C:..\\x", false, true},     {"CON", false, false},
+      {"d\\..\\x", true, true},
+  };
+  ScratchDir dir;
+  CreateDirectoryA("top", nullptr);
+  ASSERT_TRUE(write_file("top\\canary.txt", "canary"));
+  const std::string dest = dir / "top\\dest", bare = dir / "top\\bare";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    raw_cabinet::Member escaping{c.name, "escaped"};
+    ASSERT_TRUE(write_file("case.cab", raw_cabinet::build({{"good.txt", "good"}, escaping,
+                                                            {"sub\\last.txt", "last"}})));
+    std::vector<std::string> before = testing_support::tree_listing(dir.path(), {"top\\dest", "top\\bare"});
+    uint32_t h = vornex_init_uncab((dir / "case.cab").c_str());
+    ASSERT_NE(h, 0u);
+    EXPECT_EQ(vornex_uncab_all_ex(h, dest.c_str()), c.all_inside ? 1 : 0);
+    EXPECT_EQ(read_file(dest + "\\good.txt"), "good");
+    EXPECT_EQ(read_file(dest + "\\sub\\last.txt"), "last");
+    EXPECT_EQ(vornex_uncab_by_name_ex(h, c.name, bare.c_str()), c.by_name_inside ? 1 : 0);
+    if (c.by_name_inside) {
+      EXPECT_EQ(read_file(bare + "\\x"), "escaped");
+    }
+    EXPECT_EQ(vornex_close_uncab(h), 1);
+    EXPECT_EQ(testing_support::tree_listing(dir.path(), {"top\\dest", "top\\bare"}), before);
+    std::vector<std::string> written = testing_support::tree_listing(dest);
+    EXPECT_EQ(std::count(written.begin(), written.end(), "x 7"), c.all_inside ? 1 : 0);
+    testing_support::remove_tree(dest);
+    testing_support::remove_tree(bare);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Damage that Wine's engine mishandles never reaches it: a header that
+// declares files but no folder (the engine follows a null folder) is refused
+// at the open, and a data block that does not match its checksum (the engine
+// would expand it unchecked, which can write past its buffers) fails the
+// extraction before anything is written.
+TEST(Reader, DamageTheEngineMishandlesIsRefusedBeforeTheEngineSeesIt) {
+  ScratchDir dir;
+  const std::string good = raw_cabinet::build({{"a.txt", "alpha"}, {"b.txt", "bravo"}});
+  std::string no_folder = good;
+  no_folder[26] = 0;  // cFolders
+  ASSERT_TRUE(write_file("no_folder.cab", no_folder));
+  EXPECT_EQ(vornex_init_uncab((dir / "no_folder.cab").c_str()), 0u);
+
+  std::string damaged = good;
+  damaged[damaged.size() - 1] ^= 0x20;  // "bravo" becomes "bravO"
+  ASSERT_TRUE(write_file("damaged.cab", damaged));
+  uint32_t h = vornex_init_uncab((dir / "damaged.cab").c_str());
+  ASSERT_NE(h, 0u);
+  EXPECT_EQ(vornex_file_count(h), 2) << "the listing expands nothing and still works";
+  EXPECT_EQ(vornex_uncab_all_ex(h, (dir / "out").c_str()), 0);
+  EXPECT_EQ(vornex_uncab_by_name_ex(h, "a.txt", (dir / "out").c_str()), 0);
+  EXPECT_TRUE(testing_support::tree_listing(dir / "out").empty());
+  EXPECT_EQ(vornex_close_uncab(h), 1);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -119,6 +120,36 @@ std::string temp_dir() {
   char temp[MAX_PATH];
   DWORD n = GetTempPathA(sizeof temp, temp);
   return std::string(temp, n);
+}
+
+namespace {
+void list_into(const std::string& root, const std::string& relative,
+               const std::vector<std::string>& skip, std::vector<std::string>& out) {
+  WIN32_FIND_DATAA entry;
+  std::string here = relative.empty() ? root : root + "\\" + relative;
+  HANDLE find = FindFirstFileA((here + "\\*").c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    std::string name = entry.cFileName;
+    if (name == "." || name == "..") continue;
+    std::string child = relative.empty() ? name : relative + "\\" + name;
+    if (std::find(skip.begin(), skip.end(), child) != skip.end()) continue;
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      out.push_back(child + "\\");
+      list_into(root, child, skip, out);
+    } else {
+      out.push_back(child + " " + std::to_string(entry.nFileSizeLow));
+    }
+  } while (FindNextFileA(find, &entry));
+  FindClose(find);
+}
+}  // namespace
+
+std::vector<std::string> tree_listing(const std::string& dir, const std::vector<std::string>& skip) {
+  std::vector<std::string> out;
+  list_into(dir, "", skip, out);
+  std::sort(out.begin(), out.end());
+  return out;
 }
 
 std::string pattern_bytes(size_t size, unsigned seed) {

@@ -46,6 +46,11 @@ std::vector<std::string> files_in(const std::string& dir);
 std::map<std::string, std::string> list_tree(const std::string& dir);
 // The temporary directory, with its trailing backslash.
 std::string temp_dir();
+// Everything below `dir`, one entry per file ("relative\path size") and per
+// directory ("relative\path\"), sorted; entries under a path of `skip`
+// (relative to dir) are left out.
+std::vector<std::string> tree_listing(const std::string& dir,
+                                      const std::vector<std::string>& skip = {});
 // Deterministic pseudo-random bytes.
 std::string pattern_bytes(size_t size, unsigned seed);
 

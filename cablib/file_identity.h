@@ -1,0 +1,36 @@
+// Which file a handle or a path names, as the system identifies it (volume
+// serial number and file index), and whether it changed (size and last
+// write). Files are compared this way, never by the spelling of their paths.
+#ifndef VORNEX_FILE_IDENTITY_H
+#define VORNEX_FILE_IDENTITY_H
+
+#include <windows.h>
+
+#include <cstdint>
+
+namespace vornex {
+
+struct FileIdentity {
+  bool known = false;
+  DWORD volume = 0;
+  DWORD index_high = 0;
+  DWORD index_low = 0;
+  uint64_t size = 0;
+  FILETIME last_write = {};
+
+  // The same file on the same volume (both known).
+  bool same_file(const FileIdentity& other) const;
+  // The same file, with the same size and last write.
+  bool unchanged(const FileIdentity& other) const;
+};
+
+// The identity of an open file; not known when the system cannot tell.
+FileIdentity identity_of(HANDLE file);
+
+// The identity of the file at `path` (opened for its attributes only, shared
+// with everyone); not known when there is none or it cannot be opened.
+FileIdentity identity_of(const char* path);
+
+}  // namespace vornex
+
+#endif  // VORNEX_FILE_IDENTITY_H
