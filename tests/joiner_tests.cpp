@@ -255,4 +255,44 @@ TEST_F(Joiner, ACabinetThatCannotBeExpandedIsKept) {
   DeleteFileA((temp_dir() + "lost.bin").c_str());
 }
 
+// Started in a console window of its own (as by a double-click), a joiner
+// that failed waits for a key before the window closes, so that its line can
+// be read; a key ends it with its exit code.
+TEST_F(Joiner, InItsOwnConsoleAFailureWaitsForAKey) {
+  std::string first = write_set("keep.bin", {piece_for("a"), piece_for("b")});
+  DeleteFileA(piece_name(first, 0).c_str());
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  std::string line = "\"" + first + "\"";
+  ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr,
+                             (dir_ / "cwd").c_str(), &startup, &process));
+  // Still there, waiting, well after the join has failed.
+  EXPECT_EQ(WaitForSingleObject(process.hProcess, 3000), static_cast<DWORD>(WAIT_TIMEOUT));
+  // A key pressed in its console.
+  FreeConsole();
+  ASSERT_TRUE(AttachConsole(process.dwProcessId));
+  HANDLE input = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_EXISTING, 0, nullptr);
+  INPUT_RECORD keys[2]{};
+  for (int i = 0; i < 2; ++i) {
+    keys[i].EventType = KEY_EVENT;
+    keys[i].Event.KeyEvent.bKeyDown = i == 0;
+    keys[i].Event.KeyEvent.wRepeatCount = 1;
+    keys[i].Event.KeyEvent.wVirtualKeyCode = 'X';
+    keys[i].Event.KeyEvent.uChar.AsciiChar = 'x';
+  }
+  DWORD written = 0;
+  EXPECT_TRUE(WriteConsoleInputA(input, keys, 2, &written));
+  CloseHandle(input);
+  FreeConsole();
+  EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), static_cast<DWORD>(WAIT_OBJECT_0));
+  DWORD code = 0xdeadbeef;
+  GetExitCodeProcess(process.hProcess, &code);
+  EXPECT_EQ(code, 1u);
+  if (code == STILL_ACTIVE) TerminateProcess(process.hProcess, 1);
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+}
+
 }  // namespace
