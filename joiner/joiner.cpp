@@ -68,7 +68,7 @@ struct State {
   splitset::Crc32Table table;
   char buffer[splitset::kCopyBufferSize];  // every transfer goes through it
   char checksum_text[kChecksumFileCapacity];
-  DWORD checksum_size;    // 0: no checksum file in use
+  DWORD checksum_size;    // zero when no checksum file is in use
   char own[kPath];        // the first piece
   char name[kPath];       // the piece at hand
   char checksums[kPath];  // the checksum file beside the first piece

@@ -172,7 +172,7 @@ TEST_F(DialogLayout, TabGoesThroughThePanelThenSplitCloseBreak) {
 struct SpinCase {
   const char* text;
   int selection_start, selection_end;  // -1, -1: everything selected
-  WPARAM key;                          // 0: a spin button (see arrow)
+  WPARAM key;                          // zero for a spin button (see arrow)
   bool right_arrow;
   const char* expected;
 };

@@ -74,7 +74,7 @@ class CommandLine : public ::testing::Test {
 // and its text, directly and through a batch file.
 struct SplitCase {
   const char* label;
-  size_t source_bytes;  // 0: no source file
+  size_t source_bytes;  // zero: no source file
   const char* source;   // its name in the scratch folder
   const char* target;   // relative to the scratch folder
   const char* section;

@@ -287,7 +287,7 @@ std::vector<std::string> temp_cabinets_of(const std::string& prefix) {
 // split ends after compression, the cabinet it made is gone.
 struct CabinetExit {
   const char* label;
-  int bytes_kind;  // 0: a text that compresses to much less than 100000 bytes
+  int bytes_kind;  // zero: a text that compresses to much less than 100000 bytes
   const char* target;
   bool image_present;
   int result;
