@@ -99,5 +99,6 @@ report "split (engine) vs split -b" os rs
 report "join (first piece) vs its floor" oj fj
 report "join (first piece) vs cat" oj rj
 report "split: /split vs the dialog" command dialog
+printf '  runs (s): /split %s; dialog %s\n' "${t[command]% }" "${t[dialog]% }"
 [ -n "${t[oc]:-}" ] && report "compressed split vs gcab -c -z + split" oc rc
 true
