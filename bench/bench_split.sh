@@ -5,6 +5,11 @@
 #          split floor (block_floor split: one 2048-byte buffer, every block
 #          read and write positioned, the same 369 pieces of 1,457,664 bytes)
 #          and vs `split -b 1457664`
+#   front ends: the same split through the dialog, worked from outside
+#          (bench_split_driver dialog: from pressing Split to the result box)
+#          vs velmora.exe /split (bench_split_driver command: from its start
+#          to its end), both timed inside Wine by one clock, in the same
+#          target folder, the set deleted before each run
 #   join:  running the first piece (the joiner under Wine) vs the join floor
 #          (block_floor join: 2048-byte reads appended in sequence) and `cat`
 #   compressed: velmora.exe /split /compress vs `gcab -c -z` + `split`
@@ -19,6 +24,7 @@ export VELMORA_BUILD=$build
 source "$(dirname "$0")/../cmake/wine-env.sh"
 wine_env_prepare >/dev/null 2>&1
 export WINEPATH="Z:${build//\//\\}\\bin"
+export VELMORA_BIN="Z:${build//\//\\}\\bin"
 work=$(mktemp -d "$build/bench_split.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 win() { printf 'Z:%s' "${1//\//\\}"; }
@@ -36,6 +42,13 @@ median() { sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2
 ours_split() { rm -rf "$work/set"; mkdir "$work/set"
   wine "$build/bin/velmora.exe" /split "$(win "$work/big.bin")" "$(win "$work/set")" $section </dev/null; }
 ref_split() { rm -rf "$work/ref"; mkdir "$work/ref"; split -b $section "$work/big.bin" "$work/ref/x"; }
+# The driver's own figure, its last line "seconds S".
+driven() { wine "$build/bin/bench_split_driver.exe" "$@" </dev/null 2>/dev/null | tr -d '\r' |
+  awk '$1 == "seconds" { s = $2 } END { if (s == "") exit 1; print s }'; }
+dialog_split() { rm -rf "$work/set"; mkdir "$work/set"
+  driven dialog "$(win "$work/big.bin")" "$(win "$work/set")" $section; }
+command_split() { rm -rf "$work/set"; mkdir "$work/set"
+  driven command /split "$(win "$work/big.bin")" "$(win "$work/set")" $section; }
 ours_join() { rm -rf "$work/j"; mkdir "$work/j"; (cd "$work/j" && wine "$work/set/bigVRAX.exe" </dev/null); }
 ref_join() { cat "$work"/ref/x* > "$work/cat.out"; }
 floor_split() { rm -rf "$work/floor"; mkdir "$work/floor"
@@ -48,6 +61,19 @@ ref_csplit() { rm -rf "$work/cref"; mkdir "$work/cref"
 
 declare -A t
 for ((i = 0; i < reps; i++)); do
+  # The two front ends, each first in every other round.
+  for front in $( ((i % 2)) && echo "command dialog" || echo "dialog command"); do
+    t[$front]+="$(${front}_split) " || { echo "the $front split failed"; exit 1; }
+    if [ $i = 0 ]; then  # the same engine: the same set, byte for byte
+      if [ -d "$work/first" ]; then
+        diff -r -q "$work/first" "$work/set" >/dev/null ||
+          { echo "the dialog and /split wrote different sets"; exit 1; }
+        rm -rf "$work/first"
+      else
+        mv "$work/set" "$work/first"
+      fi
+    fi
+  done
   t[os]+="$(timed ours_split) "; t[fs]+="$(timed floor_split) "; t[rs]+="$(timed ref_split) "
   t[oj]+="$(timed ours_join) "; t[fj]+="$(timed floor_join) "; t[rj]+="$(timed ref_join) "
   cmp -s "$work/j/big.bin" "$work/big.bin" || { echo "join produced different bytes"; exit 1; }
@@ -72,5 +98,7 @@ report "split (engine) vs its floor" os fs
 report "split (engine) vs split -b" os rs
 report "join (first piece) vs its floor" oj fj
 report "join (first piece) vs cat" oj rj
+report "split: /split vs the dialog" command dialog
+printf '  runs (s): /split %s; dialog %s\n' "${t[command]% }" "${t[dialog]% }"
 [ -n "${t[oc]:-}" ] && report "compressed split vs gcab -c -z + split" oc rc
 true

@@ -32,3 +32,10 @@ add_test(NAME dialog_screenshot
           ${CMAKE_CURRENT_BINARY_DIR}/dialog.png)
 set_tests_properties(dialog_screenshot PROPERTIES RESOURCE_LOCK velmora_dialog SKIP_RETURN_CODE 77
   TIMEOUT 60)
+
+# The benchmark's driver (bench/bench_split.sh): one split through the dialog
+# worked from outside, or through velmora.exe's command line, timed in Wine.
+add_executable(bench_split_driver ${CMAKE_SOURCE_DIR}/bench/bench_split_driver.cpp
+  dialog_ui_support.cpp test_support.cpp)
+target_include_directories(bench_split_driver PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${dialog_dir})
+add_dependencies(bench_split_driver velmora joiner vornex)
