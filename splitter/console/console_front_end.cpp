@@ -38,14 +38,7 @@ int run_split(SplitJob& job) {
     ConsoleHooks hooks;
     result = split_file(job, hooks);
   } catch (...) {
-    std::string text = kInternalErrorText;
-    try {
-      throw;
-    } catch (const std::exception& e) {
-      text += e.what();
-    } catch (...) {
-      text += "unknown exception.";
-    }
+    std::string text = internal_error_text();
     SetPriorityClass(GetCurrentProcess(), NORMAL_PRIORITY_CLASS);
     write_output(text + "\n");
     return kExitInternal;

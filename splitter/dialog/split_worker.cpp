@@ -146,14 +146,7 @@ DWORD WINAPI split_worker(void* argument) {
   } catch (...) {
     // Nothing may leave the thread: the user is told, and the job ends like
     // any other.
-    std::string text = kInternalErrorText;
-    try {
-      throw;
-    } catch (const std::exception& e) {
-      text += e.what();
-    } catch (...) {
-      text += "unknown exception.";
-    }
+    std::string text = internal_error_text();
     g_progress.store(pack_progress(kProgressReset, 0, 0));
     SendMessageA(dialog, kProgressMessage, 0, 0);
     MessageBoxA(dialog, text.c_str(), kMessageCaption, MB_OK | MB_ICONERROR);

@@ -1,5 +1,7 @@
 #include "result_messages.h"
 
+#include <exception>
+
 ResultMessage result_message(int result) {
   switch (result) {
     case 0: return {"Procedure comlete.", MB_ICONQUESTION};
@@ -16,5 +18,21 @@ ResultMessage result_message(int result) {
       return {"The file would be overwritten by its own set. Choose another target directory.",
               MB_ICONERROR};
     default: return {nullptr, 0};
+  }
+}
+
+std::string internal_error_text() noexcept {
+  try {
+    std::string text = kInternalErrorText;
+    try {
+      throw;
+    } catch (const std::exception& e) {
+      text += e.what();
+    } catch (...) {
+      text += "unknown exception.";
+    }
+    return text;
+  } catch (...) {
+    return {};
   }
 }

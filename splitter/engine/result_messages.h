@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 // The text and icon for a result code of split_file; every box has the
 // caption "Rudezo" and an OK button. text is nullptr for codes that have no
 // message (nothing is shown for them).
@@ -20,5 +22,9 @@ inline constexpr const char kMessageCaption[] = "Rudezo";
 // What is said, followed by the exception's own text, when a split ends in
 // an exception instead of a result.
 inline constexpr const char kInternalErrorText[] = "The split stopped on an internal error: ";
+
+// kInternalErrorText and the text of the exception being handled; call only
+// inside a catch block. Never throws.
+std::string internal_error_text() noexcept;
 
 #endif  // VELMORA_RESULT_MESSAGES_H
