@@ -329,13 +329,14 @@ int join() {
   // A path that fills the buffer is cut short, and is not opened below.
   DWORD own_length = GetModuleFileNameA(nullptr, s.own, kPath);
   if (own_length >= kPath) s.own[0] = '\0';
-  // The header: readable, naming a bare file, and sound where it carries
-  // an integrity record.
+  // The header: readable, naming a bare file and at least one piece, and
+  // sound where it carries an integrity record.
   HANDLE first = open_existing(s.own, GENERIC_READ);
   bool read = seek(first, splitset::kHeaderOffset) && read_all(first, &s.header, sizeof s.header);
   CloseHandle(first);
   splitset::Integrity integrity = splitset::get_integrity(s.table, s.header, s.record);
-  if (!read || !is_bare_name(s.header.file_name) || integrity == splitset::Integrity::kDamaged) {
+  if (!read || !is_bare_name(s.header.file_name) || s.header.piece_count < 1 ||
+      integrity == splitset::Integrity::kDamaged) {
     say("no sound header in %", s.own);
     return 1;
   }

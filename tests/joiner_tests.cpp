@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -142,6 +143,21 @@ TEST_F(Joiner, AHeaderNameWithAPathIsRefused) {
     EXPECT_EQ(result.exit_code, 1u) << name;
     EXPECT_FALSE(file_exists(dir_ / "escaped.bin"));
     EXPECT_TRUE(cwd_files().empty()) << name;
+  }
+}
+
+// A header that counts no piece (or fewer than none) describes no set: it is
+// refused, rather than rebuilt as an empty file.
+TEST_F(Joiner, AHeaderCountingNoPieceIsRefused) {
+  for (int32_t count : {0, -1}) {
+    std::string first = write_set("none.bin", {piece_for("data")});
+    std::string bytes = read_file(first);
+    std::memcpy(&bytes[splitset::kHeaderOffset + offsetof(SplitHeader, piece_count)], &count, sizeof count);
+    write_file(first, bytes);
+    ProcessResult result = run(first);
+    EXPECT_EQ(result.exit_code, 1u) << count;
+    EXPECT_NE(result.output.find("no sound header"), std::string::npos) << result.output;
+    EXPECT_TRUE(cwd_files().empty()) << count;
   }
 }
 
