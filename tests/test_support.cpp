@@ -122,32 +122,15 @@ std::string temp_dir() {
   return std::string(temp, n);
 }
 
-namespace {
-void list_into(const std::string& root, const std::string& relative,
-               const std::vector<std::string>& skip, std::vector<std::string>& out) {
-  WIN32_FIND_DATAA entry;
-  std::string here = relative.empty() ? root : root + "\\" + relative;
-  HANDLE find = FindFirstFileA((here + "\\*").c_str(), &entry);
-  if (find == INVALID_HANDLE_VALUE) return;
-  do {
-    std::string name = entry.cFileName;
-    if (name == "." || name == "..") continue;
-    std::string child = relative.empty() ? name : relative + "\\" + name;
-    if (std::find(skip.begin(), skip.end(), child) != skip.end()) continue;
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      out.push_back(child + "\\");
-      list_into(root, child, skip, out);
-    } else {
-      out.push_back(child + " " + std::to_string(entry.nFileSizeLow));
-    }
-  } while (FindNextFileA(find, &entry));
-  FindClose(find);
-}
-}  // namespace
-
 std::vector<std::string> tree_listing(const std::string& dir, const std::vector<std::string>& skip) {
   std::vector<std::string> out;
-  list_into(dir, "", skip, out);
+  for (const auto& [path, bytes] : list_tree(dir)) {
+    bool skipped = std::any_of(skip.begin(), skip.end(), [&path = path](const std::string& s) {
+      return path == s || path.rfind(s + "\\", 0) == 0;
+    });
+    if (skipped) continue;
+    out.push_back(path.back() == '\\' ? path : path + " " + std::to_string(bytes.size()));
+  }
   std::sort(out.begin(), out.end());
   return out;
 }
