@@ -20,9 +20,7 @@ export VELMORA_BUILD=$build
 source "$here/../cmake/wine-env.sh"
 wine_env_prepare >/dev/null 2>&1
 export WINEPATH="Z:${build//\//\\}\\bin"
-work=$(mktemp -d "$build/bench_hostjoin.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-win() { printf 'Z:%s' "${1//\//\\}"; }
+wine_scratch bench_hostjoin
 
 # Half random, half text-like, as the split benchmark uses.
 head -c $((size_mb / 2 * 1048576)) /dev/urandom > "$work/big.bin"

@@ -25,9 +25,7 @@ source "$(dirname "$0")/../cmake/wine-env.sh"
 wine_env_prepare >/dev/null 2>&1
 export WINEPATH="Z:${build//\//\\}\\bin"
 export VELMORA_BIN="Z:${build//\//\\}\\bin"
-work=$(mktemp -d "$build/bench_split.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-win() { printf 'Z:%s' "${1//\//\\}"; }
+wine_scratch bench_split
 
 # Half random, half text-like, so compression has something to do.
 head -c $((size_mb / 2 * 1048576)) /dev/urandom > "$work/big.bin"

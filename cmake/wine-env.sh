@@ -31,3 +31,12 @@ wine_env_prepare() {
     wine wineboot </dev/null >/dev/null 2>&1
   fi
 }
+
+# For the scripts that drive the programs: the Windows spelling of a Linux
+# path (drive Z:), and a scratch folder `work` under the build directory,
+# removed when the script exits.
+win() { printf 'Z:%s' "${1//\//\\}"; }
+wine_scratch() {
+  work=$(mktemp -d "$VELMORA_BUILD/$1.XXXXXX")
+  trap 'rm -rf "$work"' EXIT
+}

@@ -30,11 +30,15 @@ int Fd::close() {
 
 int open_for_reading(const std::string& path) { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC); }
 
-ssize_t read_fully(int fd, void* data, size_t length) {
+namespace {
+// Reads with `step` (a read or a positioned read of `left` bytes after
+// `done`) until `length` bytes are in, the file ends, or a read fails.
+template <typename Step>
+ssize_t read_all(void* data, size_t length, Step step) {
   auto* at = static_cast<char*>(data);
   size_t done = 0;
   while (done < length) {
-    ssize_t got = ::read(fd, at + done, length - done);
+    ssize_t got = step(at + done, length - done, done);
     if (got < 0) {
       if (errno == EINTR) continue;
       return -1;
@@ -44,20 +48,16 @@ ssize_t read_fully(int fd, void* data, size_t length) {
   }
   return static_cast<ssize_t>(done);
 }
+}  // namespace
+
+ssize_t read_fully(int fd, void* data, size_t length) {
+  return read_all(data, length, [fd](char* to, size_t left, size_t) { return ::read(fd, to, left); });
+}
 
 ssize_t read_fully_at(int fd, void* data, size_t length, off_t offset) {
-  auto* at = static_cast<char*>(data);
-  size_t done = 0;
-  while (done < length) {
-    ssize_t got = ::pread(fd, at + done, length - done, offset + static_cast<off_t>(done));
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return -1;
-    }
-    if (got == 0) break;
-    done += static_cast<size_t>(got);
-  }
-  return static_cast<ssize_t>(done);
+  return read_all(data, length, [fd, offset](char* to, size_t left, size_t done) {
+    return ::pread(fd, to, left, offset + static_cast<off_t>(done));
+  });
 }
 
 bool write_fully(int fd, const void* data, size_t length) {

@@ -9,9 +9,7 @@ build=$1
 export VELMORA_BUILD=$build
 source "$(dirname "$0")/../cmake/wine-env.sh"
 wine_env_prepare >/dev/null 2>&1
-work=$(mktemp -d "$build/cabcheck.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-win() { printf 'Z:%s' "${1//\//\\}"; }
+wine_scratch cabcheck
 
 { for i in $(seq 1 30000); do echo "record $i: some text that compresses"; done
   head -c 300000 /dev/urandom; } > "$work/data.log"

@@ -9,9 +9,7 @@ build=$1
 export VELMORA_BUILD=$build
 source "$(dirname "$0")/../cmake/wine-env.sh"
 wine_env_prepare >/dev/null 2>&1
-work=$(mktemp -d "$build/sfvcheck.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-win() { printf 'Z:%s' "${1//\//\\}"; }
+wine_scratch sfvcheck
 
 check_record() {  # FIRST-PIECE SOURCE
   python3 - "$1" "$2" <<'PY'
