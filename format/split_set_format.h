@@ -108,41 +108,71 @@ inline uint32_t format_piece_number(char* out, uint32_t value, int min_digits = 
   return static_cast<uint32_t>(n);
 }
 
+// Where the file-name part of `path` starts: behind its last '\' or '/'.
+inline uint32_t file_name_start(const char* path) {
+  uint32_t start = 0;
+  for (uint32_t i = 0; path[i] != '\0'; ++i)
+    if (path[i] == '\\' || path[i] == '/') start = i + 1;
+  return start;
+}
+
+// How the piece-name rule finds the marker. The splitter writes names and
+// takes the first "VRAX." exactly as written (a source named partVRAX.bin
+// keeps its marker). A reader starts from a name that may have been lowercased
+// on the way (FAT media, copy tools): it takes the last marker in any case,
+// which in every name the splitter writes is the one it wrote, since only the
+// suffix follows it.
+enum class MarkerSearch { kWriting, kReading };
+
+// Where the marker of the file-name part of `path` starts, or -1.
+inline int32_t find_marker(const char* path, MarkerSearch search) {
+  int32_t found = -1;
+  for (uint32_t i = file_name_start(path); path[i] != '\0'; ++i) {
+    uint32_t k = 0;
+    for (char c; k < sizeof(kMarker) - 1; ++k) {
+      c = path[i + k];
+      // Upper case for a reader: the marker's letters are upper case, and
+      // nothing above 'z' folds onto one of its characters.
+      if (search == MarkerSearch::kReading && c >= 'a') c = static_cast<char>(c - ('a' - 'A'));
+      if (c != kMarker[k]) break;
+    }
+    if (k == sizeof(kMarker) - 1) {
+      found = static_cast<int32_t>(i);
+      if (search == MarkerSearch::kWriting) break;
+    }
+  }
+  return found;
+}
+
 // The piece-name rule, applied in place to `path` (a buffer of `capacity`
-// characters) with `suffix`; every search covers the whole path:
-//   1. path holds "VRAX." (first occurrence): what follows it becomes suffix;
-//   2. else it holds a dot: the text from the last dot becomes "VRAX." suffix;
+// characters) with `suffix`. Only the file-name part counts (the text behind
+// the last '\' or '/'), so a set always lies in the folder its path names:
+//   1. the name holds the marker: what follows it becomes suffix (the
+//      marker's own letters stay as they are);
+//   2. else the name holds a dot: the text from its last dot becomes
+//      "VRAX." suffix;
 //   3. else "VRAX." suffix is appended.
 // Returns false, leaving `path` unchanged, when the result would not fit.
-inline bool apply_piece_suffix(char* path, uint32_t capacity, const char* suffix) {
+inline bool apply_piece_suffix(char* path, uint32_t capacity, const char* suffix,
+                               MarkerSearch search = MarkerSearch::kWriting) {
   constexpr uint32_t marker_length = sizeof(kMarker) - 1;
   uint32_t length = 0;
   while (path[length] != '\0') ++length;
   uint32_t suffix_length = 0;
   while (suffix[suffix_length] != '\0') ++suffix_length;
 
+  const int32_t marker = find_marker(path, search);
   uint32_t cut = length;  // where the marker goes (or stays)
-  bool has_marker = false;
-  for (uint32_t i = 0; i + marker_length <= length && !has_marker; ++i) {
-    uint32_t k = 0;
-    while (k < marker_length && path[i + k] == kMarker[k]) ++k;
-    if (k == marker_length) {
-      has_marker = true;
-      cut = i;
-    }
-  }
-  if (!has_marker) {
-    for (uint32_t i = length; i > 0; --i) {
-      if (path[i - 1] == '.') {
-        cut = i - 1;
-        break;
-      }
-    }
+  if (marker >= 0) {
+    cut = static_cast<uint32_t>(marker);
+  } else {
+    for (uint32_t i = file_name_start(path); i < length; ++i)
+      if (path[i] == '.') cut = i;
   }
   if (cut + marker_length + suffix_length + 1 > capacity) return false;
-  for (uint32_t k = 0; k < marker_length; ++k) path[cut + k] = kMarker[k];
-  for (uint32_t k = 0; k < suffix_length; ++k) path[cut + marker_length + k] = suffix[k];
-  path[cut + marker_length + suffix_length] = '\0';
+  if (marker < 0)
+    for (uint32_t k = 0; k < marker_length; ++k) path[cut + k] = kMarker[k];
+  for (uint32_t k = 0; k <= suffix_length; ++k) path[cut + marker_length + k] = suffix[k];
   return true;
 }
 

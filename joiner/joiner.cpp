@@ -175,7 +175,7 @@ bool name_piece(int32_t k) {
   if (k == 0) return true;
   char number[splitset::kPieceNumberCapacity];
   splitset::format_piece_number(number, static_cast<uint32_t>(k - 1));
-  return splitset::apply_piece_suffix(s.name, kPath, number);
+  return splitset::apply_piece_suffix(s.name, kPath, number, splitset::MarkerSearch::kReading);
 }
 
 // Opens piece k as s.piece and reads its ChunkRecord, checked against what
@@ -294,12 +294,7 @@ bool is_bare_name(const char* name) {
   return n > 2 || (n > 0 && name[0] != '.') || (n == 2 && name[1] != '.');
 }
 
-const char* bare_name(const char* path) {
-  const char* name = path;
-  for (const char* p = path; *p; ++p)
-    if (*p == '\\') name = p + 1;
-  return name;
-}
+const char* bare_name(const char* path) { return path + splitset::file_name_start(path); }
 
 // Is the file that `info` describes the first piece, a later piece or the
 // checksum file of the set?
@@ -314,7 +309,7 @@ bool is_set_file(const BY_HANDLE_FILE_INFORMATION& info) {
 // there is none, or it is too large or unreadable.
 void read_checksum_file() {
   copy_text(s.checksums, s.own);
-  if (!splitset::apply_piece_suffix(s.checksums, kPath, splitset::kChecksumSuffix)) return;
+  if (!splitset::apply_piece_suffix(s.checksums, kPath, splitset::kChecksumSuffix, splitset::MarkerSearch::kReading)) return;
   HANDLE file = open_existing(s.checksums, GENERIC_READ);
   DWORD got = 0;
   if (file != INVALID_HANDLE_VALUE &&
@@ -455,11 +450,11 @@ int join() {
   // without one it is replaced, unless it belongs to the set.
   if (inspect(s.final_path, info)) {
     if (target) {
-      say("% exists; rebuilt file kept as %", s.final_path, s.temp);
+      say("% exists; kept as %", s.final_path, s.temp);
       return 1;
     }
     if (is_set_file(info)) {
-      say("% is part of the set; rebuilt file kept as % (give a target)",
+      say("% is part of the set; kept as % (give a target)",
           s.final_path, s.temp);
       return 1;
     }

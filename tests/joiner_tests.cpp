@@ -162,11 +162,11 @@ TEST_F(Joiner, AHeaderCountingNoPieceIsRefused) {
 }
 
 // The marker in a directory of the joiner's own path takes the number.
-TEST_F(Joiner, AMarkerInItsDirectoryNamesThePiecesBesideIt) {
-  CreateDirectoryA((dir_ / "setVRAX.d").c_str(), nullptr);
+TEST_F(Joiner, AMarkerInItsFolderNameDoesNotMisleadIt) {
+  CreateDirectoryA((dir_ / "keepVRAX.box").c_str(), nullptr);
   std::string first =
-      write_set("m.bin", {piece_for("one"), piece_for("two")}, false, dir_ / "setVRAX.d\\first.exe");
-  EXPECT_TRUE(file_exists(dir_ / "setVRAX.000"));
+      write_set("m.bin", {piece_for("one"), piece_for("two")}, false, dir_ / "keepVRAX.box\\keepVRAX.exe");
+  EXPECT_TRUE(file_exists(dir_ / "keepVRAX.box\\keepVRAX.000"));
   ProcessResult result = run(first);
   EXPECT_EQ(result.exit_code, 0u) << result.output;
   EXPECT_EQ(read_file(dir_ / "cwd\\m.bin"), "onetwo");

@@ -500,12 +500,17 @@ TEST_F(SplitEngine, PieceNumbersGoPast999) {
 
 // A target directory with a dot and a source name without one: the pieces
 // land beside the directory, and the joiner finds them by the same rule.
-TEST_F(SplitEngine, TargetDirectoryWithADotPutsThePiecesBesideIt) {
+TEST_F(SplitEngine, ATargetWithADotOrTheMarkerInItsNameGetsThePiecesInside) {
   std::string bytes = pattern_bytes(25000, 6);
-  ASSERT_EQ(split("data", bytes, dir_ / "out.dir", 10000), velmora::kSplitDone);
-  EXPECT_TRUE(file_exists(dir_ / "outVRAX.exe"));
-  EXPECT_TRUE(file_exists(dir_ / "outVRAX.001"));
-  EXPECT_EQ(join(dir_ / "outVRAX.exe", "data"), bytes);
+  for (const char* folder : {"out.dir", "oldVRAX.d"}) {
+    ASSERT_EQ(split("data", bytes, dir_ / folder, 10000), velmora::kSplitDone);
+    std::string first = dir_ / (std::string(folder) + "\\dataVRAX.exe");
+    EXPECT_TRUE(file_exists(first)) << folder;
+    EXPECT_TRUE(file_exists(dir_ / (std::string(folder) + "\\dataVRAX.001"))) << folder;
+    EXPECT_EQ(join(first, "data"), bytes) << folder;
+  }
+  EXPECT_FALSE(file_exists(dir_ / "outVRAX.exe"));
+  EXPECT_FALSE(file_exists(dir_ / "oldVRAX.exe"));
 }
 
 // The real first piece rebuilds its file: from another current directory,

@@ -49,12 +49,37 @@ INSTANTIATE_TEST_SUITE_P(
                                "A:\\out\\archive.tarVRAX.000"},
                       NameCase{"A:\\out\\README", "A:\\out\\READMEVRAX.exe", "A:\\out\\READMEVRAX.000"},
                       NameCase{"A:\\out\\partVRAX.bin", "A:\\out\\partVRAX.exe", "A:\\out\\partVRAX.000"},
-                      // The last dot of the whole path is in the directory name.
-                      NameCase{"D:\\out.dir\\data", "D:\\outVRAX.exe", "D:\\outVRAX.000"},
+                      // Dots and the marker in folders do not count: the set stays in its folder.
+                      NameCase{"D:\\out.dir\\data", "D:\\out.dir\\dataVRAX.exe", "D:\\out.dir\\dataVRAX.000"},
+                      NameCase{"C:\\john.smith\\docs\\notes", "C:\\john.smith\\docs\\notesVRAX.exe",
+                               "C:\\john.smith\\docs\\notesVRAX.000"},
+                      NameCase{"C:/a.b/notes", "C:/a.b/notesVRAX.exe", "C:/a.b/notesVRAX.000"},
                       // A doubled separator (target given with a trailing backslash).
                       NameCase{"C:\\t\\\\x.bin", "C:\\t\\\\xVRAX.exe", "C:\\t\\\\xVRAX.000"},
-                      // The marker in a directory counts first.
-                      NameCase{"C:\\setVRAX.d\\first.exe", "C:\\setVRAX.exe", "C:\\setVRAX.000"}));
+                      NameCase{"C:\\setVRAX.d\\first.exe", "C:\\setVRAX.d\\firstVRAX.exe",
+                               "C:\\setVRAX.d\\firstVRAX.000"},
+                      // The writer takes the first marker, exactly as written.
+                      NameCase{"C:\\aVRAX.bVRAX.c", "C:\\aVRAX.exe", "C:\\aVRAX.000"},
+                      NameCase{"C:\\datavrax.bin", "C:\\datavraxVRAX.exe", "C:\\datavraxVRAX.000"}),
+    [](const ::testing::TestParamInfo<NameCase>& info) { return "Name" + std::to_string(info.index); });
+
+// A reader starts from a first piece's name as it arrived: the last marker in
+// any case, its letters kept, so lowercased sets find their later pieces.
+TEST(PieceNames, AReaderFindsTheLastMarkerInAnyCase) {
+  const struct { const char* first; const char* second; } cases[] = {
+      {"C:\\x\\datavrax.exe", "C:\\x\\datavrax.000"},
+      {"C:\\x\\DATAVRAX.EXE", "C:\\x\\DATAVRAX.000"},
+      {"C:\\x\\Xvrax.yvraxVRAX.exe", "C:\\x\\Xvrax.yvraxVRAX.000"},
+      {"/m/keepVRAX.box/keepVRAX.exe", "/m/keepVRAX.box/keepVRAX.000"},
+      {"C:\\x\\setup.exe", "C:\\x\\setupVRAX.000"},
+  };
+  for (const auto& c : cases) {
+    char buffer[splitset::kPathCapacity];
+    std::strcpy(buffer, c.first);
+    EXPECT_TRUE(apply_piece_suffix(buffer, sizeof buffer, "000", splitset::MarkerSearch::kReading));
+    EXPECT_STREQ(buffer, c.second) << c.first;
+  }
+}
 
 TEST(PieceNumbers, HaveAtLeastThreeDigitsAndGoPast999) {
   EXPECT_EQ(number(0), "000");
