@@ -56,40 +56,45 @@ inline uint32_t crc32_update(const Crc32Table& table, uint32_t crc, const void* 
 }
 
 namespace crc32_detail {
-inline uint32_t gf2_times(const uint32_t* matrix, uint32_t vector) {
-  uint32_t sum = 0;
-  for (int i = 0; vector != 0; ++i, vector >>= 1)
-    if (vector & 1) sum ^= matrix[i];
-  return sum;
+// a times b modulo the polynomial, both in the reflected bit order of the CRC
+// (bit 31 is x^0).
+constexpr uint32_t multiply_mod_p(uint32_t a, uint32_t b) {
+  uint32_t product = 0;
+  for (uint32_t m = 1u << 31; m != 0 && a != 0; m >>= 1) {
+    if (a & m) {
+      product ^= b;
+      a ^= m;
+    }
+    b = (b & 1) ? (b >> 1) ^ kCrc32Polynomial : b >> 1;
+  }
+  return product;
 }
-inline void gf2_square(uint32_t* square, const uint32_t* matrix) {
-  for (int n = 0; n < 32; ++n) square[n] = gf2_times(matrix, matrix[n]);
-}
+
+// x^(2^k) modulo the polynomial for k = 0..31: x^(8n) is the product of the
+// entries for the bits of 8n, so no table grows with the length.
+struct PowersOfX {
+  uint32_t x2k[32];
+  constexpr PowersOfX() : x2k{} {
+    uint32_t p = 1u << 30;  // x^1
+    for (int k = 0; k < 32; ++k) {
+      x2k[k] = p;
+      p = multiply_mod_p(p, p);
+    }
+  }
+};
+inline constexpr PowersOfX kPowersOfX{};
 }  // namespace crc32_detail
 
-// The CRC of A followed by B, from crc(A), crc(B) and the length of B.
+// The CRC of A followed by B, from crc(A), crc(B) and the length of B: crc(A)
+// shifted over B's 8 * length_b zero bits (a product of powers of x, at most
+// one multiplication per bit of the length), then B's CRC added.
 inline uint32_t crc32_combine(uint32_t crc_a, uint32_t crc_b, uint64_t length_b) {
-  using crc32_detail::gf2_square;
-  using crc32_detail::gf2_times;
-  if (length_b == 0) return crc_a;
-  uint32_t even[32], odd[32];
-  // odd: the operator for one zero bit; even: for two, then squared on up.
-  odd[0] = kCrc32Polynomial;
-  for (int n = 1; n < 32; ++n) odd[n] = 1u << (n - 1);
-  gf2_square(even, odd);
-  gf2_square(odd, even);
-  // Apply length_b zero bytes to crc_a, one bit of the length at a time.
-  for (;;) {
-    gf2_square(even, odd);
-    if (length_b & 1) crc_a = gf2_times(even, crc_a);
-    length_b >>= 1;
-    if (length_b == 0) break;
-    gf2_square(odd, even);
-    if (length_b & 1) crc_a = gf2_times(odd, crc_a);
-    length_b >>= 1;
-    if (length_b == 0) break;
-  }
-  return crc_a ^ crc_b;
+  using crc32_detail::kPowersOfX;
+  using crc32_detail::multiply_mod_p;
+  uint32_t shift = 1u << 31;  // x^0
+  for (int k = 3; length_b != 0; length_b >>= 1, ++k)
+    if (length_b & 1) shift = multiply_mod_p(kPowersOfX.x2k[k & 31], shift);
+  return multiply_mod_p(shift, crc_a) ^ crc_b;
 }
 
 }  // namespace splitset

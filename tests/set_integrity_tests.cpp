@@ -36,6 +36,9 @@ TEST(Crc32, KnownValuesAndPiecewiseUpdate) {
     uint32_t b = crc_of(data.substr(cut));
     EXPECT_EQ(crc32_combine(a, b, data.size() - cut), crc_of(data)) << cut;
   }
+  // A long second part: every bit of its length takes part.
+  std::string zeros(3 * 1024 * 1024 + 5, '\0');
+  EXPECT_EQ(crc32_combine(crc_of(data), crc_of(zeros), zeros.size()), crc_of(data + zeros));
 }
 
 SplitHeader header_named(const char* name) {
