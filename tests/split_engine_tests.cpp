@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstring>
 #include <iostream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -587,7 +588,8 @@ TEST_F(SplitEngine, ProgressReportsEveryBlockInOrder) {
 }
 
 // copy_block reports a read past the end (a vanished or shrunken source) and
-// a write that the piece refuses; it never pretends to have copied.
+// a write that the piece refuses, each as what it is; it never pretends to
+// have copied.
 TEST_F(SplitEngine, CopyBlockReportsFailedReadsAndWrites) {
   write_file(dir_ / "src", pattern_bytes(3000, 9));
   HANDLE source = CreateFileA((dir_ / "src").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -597,9 +599,11 @@ TEST_F(SplitEngine, CopyBlockReportsFailedReadsAndWrites) {
   HANDLE read_only = CreateFileA((dir_ / "src").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                  OPEN_EXISTING, 0, nullptr);
   char buffer[2100];
-  EXPECT_TRUE(velmora::copy_block(source, piece, buffer, 0, 100, 2048));
-  EXPECT_FALSE(velmora::copy_block(source, piece, buffer, 2048, 0, 2048));  // 952 bytes left
-  EXPECT_FALSE(velmora::copy_block(source, read_only, buffer, 0, 0, 2048));
+  using velmora::BlockCopy;
+  EXPECT_EQ(velmora::copy_block(source, piece, buffer, 0, 100, 2048), BlockCopy::kCopied);
+  EXPECT_EQ(velmora::copy_block(source, piece, buffer, 2048, 0, 2048),  // 952 bytes left
+            BlockCopy::kReadShort);
+  EXPECT_EQ(velmora::copy_block(source, read_only, buffer, 0, 0, 2048), BlockCopy::kWriteFailed);
   CloseHandle(read_only);
   CloseHandle(piece);
   CloseHandle(source);
@@ -682,6 +686,139 @@ TEST_F(SplitBreak, BreakDuringALaterPiece) {
   SetOnDisk set = split_with_break(dir_ / "b\\bigVRAX.002", 100000, 1 << 20);
   EXPECT_GE(set.pieces.size(), 4u);
   expect_cut_set(set, 1 << 20);
+}
+
+// Paths as people type them, given to the real velmora.exe /split from the
+// scratch folder: the set lands in the folder the target names (its levels
+// created), stores the bare name and rebuilds, and nothing else in the tree
+// changes. A source named as a piece of its own set is refused however its
+// path is spelled.
+struct SpellingCase {
+  const char* label;
+  const char* source;      // as typed, relative to the current directory
+  const char* target;      // as typed
+  const char* set_folder;  // where the set must be ("": the current directory)
+  const char* first_piece;
+  int result;
+};
+void PrintTo(const SpellingCase& c, std::ostream* out) { *out << c.label; }
+
+class PathSpellings : public SplitEngine, public ::testing::WithParamInterface<SpellingCase> {};
+
+TEST_P(PathSpellings, PutTheSetWhereTheTargetSaysAndStoreTheBareName) {
+  const SpellingCase& c = GetParam();
+  for (const char* folder : {"sub", "john.smith", "keepVRAX.box"})
+    CreateDirectoryA((dir_ / folder).c_str(), nullptr);
+  const std::string bytes = pattern_bytes(50000, 35), source = c.source;
+  ASSERT_TRUE(write_file(dir_ / source, bytes));
+  const std::vector<std::string> before = tree_listing(dir_.path());
+  ProcessResult run = run_process("\"" + velmora_exe() + "\" /split \"" + source + "\" \"" +
+                                      c.target + "\" 20000", dir_.path());
+  EXPECT_EQ(run.exit_code, static_cast<DWORD>(c.result)) << run.output;
+  const std::vector<std::string> after = tree_listing(dir_.path());
+  EXPECT_TRUE(std::includes(after.begin(), after.end(), before.begin(), before.end()));
+  std::vector<std::string> added;
+  std::set_difference(after.begin(), after.end(), before.begin(), before.end(),
+                      std::back_inserter(added));
+  // Only the target's own levels and the set's files directly in it.
+  const std::string folder = *c.set_folder ? std::string(c.set_folder) + "\\" : "";
+  const std::string stem = folder + std::string(c.first_piece, std::strlen(c.first_piece) - 3);
+  for (const std::string& entry : added) {
+    bool level = entry.back() == '\\' && folder.compare(0, entry.size(), entry) == 0;
+    bool in_set = entry.compare(0, stem.size(), stem) == 0 &&
+                  entry.find('\\', folder.size()) == std::string::npos;
+    EXPECT_TRUE(level || in_set) << "written outside the target: " << entry;
+  }
+  if (c.result != velmora::kSplitDone) {
+    EXPECT_EQ(added, std::vector<std::string>{});
+    return;
+  }
+  const std::string first = dir_ / (folder + c.first_piece);
+  const std::string name = source.substr(source.find_last_of("\\/") + 1);
+  SetOnDisk set = read_set(first);
+  ASSERT_TRUE(set.readable) << first;
+  EXPECT_STREQ(set.header.file_name, name.c_str());
+  EXPECT_EQ(set.pieces.size(), 3u);
+  EXPECT_EQ(join(first, name), bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Split, PathSpellings,
+    ::testing::Values(
+        SpellingCase{"forwardSlashSource", "sub/data.bin", ".", "", "dataVRAX.exe", 0},
+        SpellingCase{"forwardSlashSourceEmptyTarget", "sub/data.bin", "", "sub", "dataVRAX.exe", 0},
+        SpellingCase{"forwardSlashTarget", "d.bin", "out/deep", "out\\deep", "dVRAX.exe", 0},
+        SpellingCase{"relativeNewTarget", "d.bin", "new2", "new2", "dVRAX.exe", 0},
+        SpellingCase{"relativeTargetTwoLevels", "d.bin", "new\\lvl", "new\\lvl", "dVRAX.exe", 0},
+        SpellingCase{"trailingSlash", "d.bin", "tb/", "tb", "dVRAX.exe", 0},
+        SpellingCase{"dotDotDetours", "stray\\..\\d.bin", "stray2\\..\\real", "real", "dVRAX.exe", 0},
+        SpellingCase{"dotsInFolder", "john.smith\\notes", "", "john.smith", "notesVRAX.exe", 0},
+        SpellingCase{"markerInFolders", "keepVRAX.box\\data", "oldVRAX.d", "oldVRAX.d",
+                     "dataVRAX.exe", 0},
+        SpellingCase{"sourceInItsOwnSetThroughSlash", "keepVRAX.box/dataVRAX.000", "keepVRAX.box",
+                     "keepVRAX.box", "dataVRAX.exe", velmora::kSourceInSet}),
+    [](const ::testing::TestParamInfo<SpellingCase>& info) { return info.param.label; });
+
+// A source that shrinks while it is split: result 1 (the source), and the
+// pieces this split wrote are gone (the held first piece, closed later
+// pieces, the one being written), while an older set's piece beyond the new
+// set's reach and a file of the user's stay.
+TEST_F(SplitEngine, ASourceThatShrinksEndsWithResult1AndLeavesNoPieces) {
+  // Section 20000: blocks 1-7 go to the first piece, 8-17 to piece 000.
+  CreateDirectoryA((dir_ / "t").c_str(), nullptr);
+  for (uint32_t shrink_after : {3u, 20u}) {
+    ASSERT_TRUE(write_file(dir_ / "s.bin", pattern_bytes(100000, 36)));
+    ASSERT_TRUE(write_file(dir_ / "t\\sVRAX.009", "an older set's piece"));
+    ASSERT_TRUE(write_file(dir_ / "t\\keep.txt", "the user's"));
+    const std::vector<std::string> before = tree_listing(dir_ / "t");
+    hooks_.on_progress = [&](const velmora::SplitProgress& progress) {
+      if (progress.blocks != shrink_after) return;
+      HANDLE source = CreateFileA((dir_ / "s.bin").c_str(), GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+      SetFilePointer(source, progress.payload_written - 100, nullptr, FILE_BEGIN);
+      EXPECT_TRUE(SetEndOfFile(source));
+      CloseHandle(source);
+    };
+    EXPECT_EQ(split_existing(dir_ / "s.bin", dir_ / "t", 20000), velmora::kPayloadUnreadable)
+        << shrink_after;
+    EXPECT_EQ(tree_listing(dir_ / "t"), before) << shrink_after;
+  }
+}
+
+// Two splits of same-named sources into one folder at once: while the first
+// writes its later pieces, the second cannot create the first piece the
+// first one holds (result 3) and destroys nothing; the first set completes
+// and rebuilds its own source.
+TEST_F(SplitEngine, ASecondSplitOfTheSameNameCannotTakeOverTheFirstsSet) {
+  // The second set is the smaller: the first piece and piece 000, both
+  // closed by the first split by the time the second one begins.
+  const std::string a_bytes = pattern_bytes(80000, 37), b_bytes = pattern_bytes(25000, 38);
+  for (const char* folder : {"a", "b"}) CreateDirectoryA((dir_ / folder).c_str(), nullptr);
+  ASSERT_TRUE(write_file(dir_ / "a\\data.bin", a_bytes));
+  ASSERT_TRUE(write_file(dir_ / "b\\data.bin", b_bytes));
+  HANDLE paused = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  TestHooks first_hooks;
+  first_hooks.on_progress = [&](const velmora::SplitProgress& progress) {
+    if (progress.piece == 2 && WaitForSingleObject(paused, 0) == WAIT_TIMEOUT) {
+      SetEvent(paused);
+      WaitForSingleObject(go, 60000);
+    }
+  };
+  std::atomic<int> first_result{-1};
+  std::thread first([&] { first_result = run_split(dir_ / "a\\data.bin", dir_ / "out", 20000, false, false, first_hooks); });
+  ASSERT_EQ(WaitForSingleObject(paused, 60000), WAIT_OBJECT_0);
+  EXPECT_EQ(split_existing(dir_ / "b\\data.bin", dir_ / "out", 20000), velmora::kPieceFailed);
+  SetEvent(go);
+  first.join();
+  CloseHandle(paused);
+  CloseHandle(go);
+  EXPECT_EQ(first_result, velmora::kSplitDone);
+  SetOnDisk set = read_set(dir_ / "out\\dataVRAX.exe");
+  ASSERT_TRUE(set.readable);
+  EXPECT_EQ(set.payload(), a_bytes);
+  EXPECT_EQ(checksum_findings(set, false, dir_ / "a\\data.bin"), "");
+  EXPECT_EQ(join(dir_ / "out\\dataVRAX.exe", "data.bin"), a_bytes);
 }
 
 }  // namespace
