@@ -279,10 +279,7 @@ bool full_path(const char* path, std::string& out) {
   return true;
 }
 
-const char* bare_file_name(const char* path) {
-  const char* last = std::strrchr(path, '\\');
-  return last ? last + 1 : path;
-}
+const char* bare_file_name(const char* path) { return path + splitset::file_name_start(path); }
 
 uint32_t free_space_of(const char* path) {
   std::string folder = path;

@@ -29,7 +29,7 @@ enum SplitResult : int {
   kSectionTooSmall = 4,      // section size 6940 or less
   kNoMemory = 5,             // the copy buffer cannot be allocated
   kCompressionFailed = 6,    // the compression stage failed
-  kFirstPieceReopen = 7,     // first piece not reopened, or the joiner image not read
+  kFirstPieceReopen = 7,     // the joiner image cannot be read
   kDiskDeclined = 10,        // the user declined to insert another disk
   kSourceTooLarge = 11,      // the source is 2 GiB or larger
   kSourceInSet = 12,         // the source would be one of the files the split writes
@@ -101,7 +101,8 @@ enum class BlockCopy {
 BlockCopy copy_block(HANDLE payload, HANDLE piece, char* buffer, uint32_t source_offset,
                      uint32_t piece_offset, uint32_t length);
 
-// The text after the last backslash of `path` (the whole path without one).
+// The file-name part of `path`: the text after its last '\\' or '/' (the
+// whole path without one), as the piece-name rule reads it.
 const char* bare_file_name(const char* path);
 
 // Where the joiner image is read from (at offset 347,648): the splitter's own
