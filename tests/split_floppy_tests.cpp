@@ -228,31 +228,26 @@ TEST_F(Floppy, AFailedReadEndsTheSplitWithResult1AndRemovesOnlyItsOwnPiecesInThe
   EXPECT_TRUE(file_exists(changer_.shelf + "\\bigVRAX.exe"));
 }
 
-// A target folder on the disk with automatic size: every new disk gets the
-// folder's levels. At "Place your first disk again" a disk holding an older
-// set's first piece of the same name and size is not written to: the user is
-// asked again until the first disk is back, and the set rejoins.
+// A target folder on the disk with automatic size: every new disk gets its
+// levels. At "Place your first disk again" a disk holding an older set's
+// first piece of the same name and size is not written to: the question
+// comes again until the first disk is back, and the set rejoins.
 TEST_F(Floppy, EveryDiskGetsTheTargetFolderAndOnlyTheFirstDiskGetsTheHead) {
   const std::string folder = "A:\\backup\\deep", first = folder + "\\bigVRAX.exe";
-  const std::string later = folder + "\\bigVRAX.000";
-  std::string first_disk, second_disk, older, older_after;
+  std::string disk1, disk2, older, older_after;
   int first_disk_prompts = 0;
   hooks_.disk = [&](velmora::DiskRequest request) {
-    if (request == velmora::DiskRequest::kAnotherDisk) {
-      first_disk = read_file(first);
-      remove_tree("A:\\backup");  // a new, empty disk
-      return true;
+    if (request == velmora::DiskRequest::kFirstDiskAgain && ++first_disk_prompts == 2) {
+      older_after = read_file(first);
+      return write_file(first, disk1);
     }
-    if (++first_disk_prompts == 1) {  // the wrong disk
-      second_disk = read_file(later);
-      remove_tree("A:\\backup");
+    std::string& shelf = request == velmora::DiskRequest::kAnotherDisk ? disk1 : disk2;
+    shelf = read_file(request == velmora::DiskRequest::kAnotherDisk ? first : piece_name(first, 0));
+    remove_tree("A:\\backup");  // the next disk: empty, or the older set's
+    if (request == velmora::DiskRequest::kFirstDiskAgain) {
       CreateDirectoryA("A:\\backup", nullptr);
       CreateDirectoryA(folder.c_str(), nullptr);
-      older = pattern_bytes(first_disk.size(), 29);
-      write_file(first, older);
-    } else {  // the first disk again
-      older_after = read_file(first);
-      write_file(first, first_disk);
+      write_file(first, older = pattern_bytes(disk1.size(), 29));
     }
     return true;
   };
@@ -260,14 +255,11 @@ TEST_F(Floppy, EveryDiskGetsTheTargetFolderAndOnlyTheFirstDiskGetsTheHead) {
   ASSERT_EQ(split(bytes, 0, true, folder), velmora::kSplitDone);
   EXPECT_EQ(first_disk_prompts, 2);
   EXPECT_TRUE(older_after == older) << "the older set's first piece was written to";
-  const std::string set = dir_ / "set";
-  CreateDirectoryA(set.c_str(), nullptr);
-  ASSERT_TRUE(write_file(set + "\\bigVRAX.exe", read_file(first)));
-  ASSERT_TRUE(write_file(set + "\\bigVRAX.000", second_disk));
-  EXPECT_EQ(read_set(set + "\\bigVRAX.exe").payload(), bytes);
-  ProcessResult join = run_process("\"" + set + "\\bigVRAX.exe\"", set);
+  const std::string set = dir_ / "bigVRAX.exe";
+  ASSERT_TRUE(write_file(set, read_file(first)) && write_file(piece_name(set, 0), disk2));
+  ProcessResult join = run_process("\"" + set + "\" \"" + (dir_ / "joined") + "\"", dir_.path());
   EXPECT_EQ(join.exit_code, 0u) << join.output;
-  EXPECT_EQ(read_file(set + "\\big.bin"), bytes);
+  EXPECT_TRUE(read_file(dir_ / "joined\\big.bin") == bytes);
   remove_tree("A:\\backup");
 }
 
@@ -278,16 +270,14 @@ TEST_F(Floppy, EveryDiskGetsTheTargetFolderAndOnlyTheFirstDiskGetsTheHead) {
 TEST_F(Floppy, ASetNearThePathLimitCarriesItsChecksumFileOrSaysItCannotProveItself) {
   const std::string stem = "A:\\" + std::string(244, 'n'), source = stem + ".bin";
   const std::string first = stem + "VRAX.exe", sfv = stem + "VRAX.sfv";
-  ASSERT_EQ(first.size(), 255u);
-  ASSERT_TRUE(write_file(source, pattern_bytes(30000, 29)));
+  ASSERT_TRUE(first.size() == 255 && write_file(source, pattern_bytes(30000, 29)));
   for (bool blocked : {false, true}) {
     if (blocked) ASSERT_TRUE(DeleteFileA(sfv.c_str()) && CreateDirectoryA(sfv.c_str(), nullptr));
-    ProcessResult run =
-        run_process("\"" + velmora_exe() + "\" /split \"" + source + "\" A:\\ 20000", dir_.path());
-    EXPECT_EQ(run.exit_code, 0u) << blocked;
-    std::string text;
-    for (char c : run.output) if (c != '\r') text += c;
-    EXPECT_EQ(text, std::string(result_message(0).text) + (blocked ? kUnprovableNote : "") + "\n");
+    ProcessResult run = run_process(
+        "\"" + velmora_exe() + "\" /split \"" + source + "\" A:\\ 20000", dir_.path());
+    EXPECT_EQ(run.exit_code, 0u);
+    run.output.erase(std::remove(run.output.begin(), run.output.end(), '\r'), run.output.end());
+    EXPECT_EQ(run.output, result_message(0).text + std::string(blocked ? kUnprovableNote : "") + "\n");
     char line[300];
     splitset::sfv_line(line, first.substr(3).c_str(), system_crc32(read_file(first)));
     EXPECT_EQ(read_file(sfv).find(line) != std::string::npos, !blocked) << blocked;
