@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstring>
 #include <iostream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -587,7 +588,8 @@ TEST_F(SplitEngine, ProgressReportsEveryBlockInOrder) {
 }
 
 // copy_block reports a read past the end (a vanished or shrunken source) and
-// a write that the piece refuses; it never pretends to have copied.
+// a write that the piece refuses, each as what it is; it never pretends to
+// have copied.
 TEST_F(SplitEngine, CopyBlockReportsFailedReadsAndWrites) {
   write_file(dir_ / "src", pattern_bytes(3000, 9));
   HANDLE source = CreateFileA((dir_ / "src").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -597,9 +599,11 @@ TEST_F(SplitEngine, CopyBlockReportsFailedReadsAndWrites) {
   HANDLE read_only = CreateFileA((dir_ / "src").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                  OPEN_EXISTING, 0, nullptr);
   char buffer[2100];
-  EXPECT_TRUE(velmora::copy_block(source, piece, buffer, 0, 100, 2048));
-  EXPECT_FALSE(velmora::copy_block(source, piece, buffer, 2048, 0, 2048));  // 952 bytes left
-  EXPECT_FALSE(velmora::copy_block(source, read_only, buffer, 0, 0, 2048));
+  using velmora::BlockCopy;
+  EXPECT_EQ(velmora::copy_block(source, piece, buffer, 0, 100, 2048), BlockCopy::kCopied);
+  EXPECT_EQ(velmora::copy_block(source, piece, buffer, 2048, 0, 2048),  // 952 bytes left
+            BlockCopy::kReadShort);
+  EXPECT_EQ(velmora::copy_block(source, read_only, buffer, 0, 0, 2048), BlockCopy::kWriteFailed);
   CloseHandle(read_only);
   CloseHandle(piece);
   CloseHandle(source);
@@ -682,6 +686,116 @@ TEST_F(SplitBreak, BreakDuringALaterPiece) {
   SetOnDisk set = split_with_break(dir_ / "b\\bigVRAX.002", 100000, 1 << 20);
   EXPECT_GE(set.pieces.size(), 4u);
   expect_cut_set(set, 1 << 20);
+}
+
+// Paths as typed, given to velmora.exe /split from the scratch folder: the set
+// lands in the target (its levels created) and stores the bare name; nothing
+// else in the tree changes. A source named as a piece of its own set is
+// refused however its path is spelled.
+struct SpellingCase {
+  const char *label, *source, *target, *set_folder, *first_piece;  // set_folder "": the scratch
+  int result;
+};
+void PrintTo(const SpellingCase& c, std::ostream* out) { *out << c.label; }
+class PathSpellings : public SplitEngine, public ::testing::WithParamInterface<SpellingCase> {};
+
+TEST_P(PathSpellings, PutTheSetInTheTargetAndStoreTheBareName) {
+  const SpellingCase& c = GetParam();
+  for (const char* folder : {"sub", "john.smith", "keepVRAX.box"})
+    CreateDirectoryA((dir_ / folder).c_str(), nullptr);
+  const std::string bytes = pattern_bytes(50000, 35), source = c.source;
+  ASSERT_TRUE(write_file(dir_ / source, bytes));
+  std::vector<std::string> tree = tree_listing(dir_.path());
+  ProcessResult run = run_process("\"" + velmora_exe() + "\" /split \"" + source + "\" \"" +
+                                  c.target + "\" 20000", dir_.path());
+  EXPECT_EQ(run.exit_code, static_cast<DWORD>(c.result)) << run.output;
+  // The tree expected after: what was there, the target's levels, the set.
+  const std::string folder = *c.set_folder ? std::string(c.set_folder) + "\\" : "";
+  const std::string first = folder + c.first_piece, stem = first.substr(0, first.size() - 3);
+  for (size_t at = folder.find('\\'); c.result == 0 && at != std::string::npos;
+       at = folder.find('\\', at + 1))
+    tree.push_back(folder.substr(0, at + 1));
+  if (c.result == 0)
+    for (const char* piece : {"exe 20000", "000 20000", "001 16964", "sfv "})
+      tree.push_back(stem + piece);
+  std::vector<std::string> after = tree_listing(dir_.path());
+  for (std::string& entry : after)  // the checksum file's size follows the name
+    if (entry.rfind(stem + "sfv ", 0) == 0) entry.resize(stem.size() + 4);
+  std::sort(tree.begin(), tree.end());
+  tree.erase(std::unique(tree.begin(), tree.end()), tree.end());
+  EXPECT_EQ(after, tree);
+  if (c.result != 0) return;
+  const std::string name = source.substr(source.find_last_of("\\/") + 1);
+  EXPECT_STREQ(read_set(dir_ / first).header.file_name, name.c_str());
+  EXPECT_EQ(join(dir_ / first, name), bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Split, PathSpellings,
+    ::testing::Values(
+        SpellingCase{"forwardSlashSource", "sub/data.bin", ".", "", "dataVRAX.exe", 0},
+        SpellingCase{"forwardSlashSourceEmptyTarget", "sub/data.bin", "", "sub", "dataVRAX.exe", 0},
+        SpellingCase{"forwardSlashTarget", "d.bin", "out/deep", "out\\deep", "dVRAX.exe", 0},
+        SpellingCase{"relativeNewTarget", "d.bin", "new2", "new2", "dVRAX.exe", 0},
+        SpellingCase{"relativeTargetTwoLevels", "d.bin", "new\\lvl", "new\\lvl", "dVRAX.exe", 0},
+        SpellingCase{"trailingSlash", "d.bin", "tb/", "tb", "dVRAX.exe", 0},
+        SpellingCase{"dotDotDetours", "stray\\..\\d.bin", "stray2\\..\\real", "real", "dVRAX.exe", 0},
+        SpellingCase{"dotsInFolder", "john.smith\\notes", "", "john.smith", "notesVRAX.exe", 0},
+        SpellingCase{"markerInFolders", "keepVRAX.box\\data", "oldVRAX.d", "oldVRAX.d",
+                     "dataVRAX.exe", 0},
+        SpellingCase{"sourceInItsOwnSetThroughSlash", "keepVRAX.box/dataVRAX.000", "keepVRAX.box",
+                     "keepVRAX.box", "dataVRAX.exe", velmora::kSourceInSet}),
+    [](const ::testing::TestParamInfo<SpellingCase>& info) { return info.param.label; });
+
+// A source that shrinks while piece 001 is written: result 1, and the held
+// first piece, the closed piece 000 and the open piece 001 are gone, while an
+// older set's piece and a file of the user's in the target stay.
+TEST_F(SplitEngine, ASourceThatShrinksEndsWithResult1AndLeavesNoPieces) {
+  ASSERT_TRUE(write_file(dir_ / "s.bin", pattern_bytes(100000, 36)));
+  CreateDirectoryA((dir_ / "t").c_str(), nullptr);
+  ASSERT_TRUE(write_file(dir_ / "t\\sVRAX.009", "an older set's piece"));
+  ASSERT_TRUE(write_file(dir_ / "t\\keep.txt", "the user's"));
+  const std::vector<std::string> before = tree_listing(dir_ / "t");
+  hooks_.on_progress = [&](const velmora::SplitProgress& progress) {
+    if (progress.blocks != 20) return;  // 7 blocks in the first piece, 10 in piece 000
+    HANDLE source = CreateFileA((dir_ / "s.bin").c_str(), GENERIC_WRITE, FILE_SHARE_READ |
+                                FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    SetFilePointer(source, progress.payload_written - 100, nullptr, FILE_BEGIN);
+    EXPECT_TRUE(SetEndOfFile(source));
+    CloseHandle(source);
+  };
+  EXPECT_EQ(split_existing(dir_ / "s.bin", dir_ / "t", 20000), velmora::kPayloadUnreadable);
+  EXPECT_EQ(tree_listing(dir_ / "t"), before);
+}
+
+// A second split of a same-named source into the folder where the first is
+// writing piece 001 (its first piece and piece 000 written): it cannot create
+// the first piece the first split holds (result 3), and the first set
+// completes and rebuilds its own source.
+TEST_F(SplitEngine, ASecondSplitOfTheSameNameCannotTakeOverTheFirstsSet) {
+  const std::string a_bytes = pattern_bytes(80000, 37);
+  for (const char* folder : {"a", "b"}) CreateDirectoryA((dir_ / folder).c_str(), nullptr);
+  ASSERT_TRUE(write_file(dir_ / "a\\data.bin", a_bytes));
+  ASSERT_TRUE(write_file(dir_ / "b\\data.bin", pattern_bytes(25000, 38)));  // two pieces
+  HANDLE paused = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  TestHooks first_hooks;
+  first_hooks.on_progress = [&](const velmora::SplitProgress& progress) {
+    if (progress.piece == 2 && SetEvent(paused)) WaitForSingleObject(go, 60000);
+  };
+  std::atomic<int> first_result{-1};
+  std::thread first([&] {
+    first_result = run_split(dir_ / "a\\data.bin", dir_ / "out", 20000, false, false, first_hooks);
+  });
+  ASSERT_EQ(WaitForSingleObject(paused, 60000), WAIT_OBJECT_0);
+  EXPECT_EQ(split_existing(dir_ / "b\\data.bin", dir_ / "out", 20000), velmora::kPieceFailed);
+  SetEvent(go);
+  first.join();
+  CloseHandle(paused);
+  CloseHandle(go);
+  EXPECT_EQ(first_result, velmora::kSplitDone);
+  EXPECT_EQ(checksum_findings(read_set(dir_ / "out\\dataVRAX.exe"), false, dir_ / "a\\data.bin"), "");
+  EXPECT_EQ(join(dir_ / "out\\dataVRAX.exe", "data.bin"), a_bytes);
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "compression.h"
+#include "result_messages.h"
+#include "set_integrity.h"
 #include "split_engine.h"
 #include "split_test_support.h"
 #include "test_support.h"
@@ -33,6 +35,8 @@ struct DiskChanger {
   int no_space_prompts = 0;
   int first_disk_prompts = 0;
   std::string shrink_source;           // when set, the source shrinks at the first change
+  std::string older_first_piece;       // when set, the first new disk holds an older
+                                       // set's first piece of the same name
   std::vector<std::string> first_disk; // the files of the first disk, brought back at the end
 };
 DiskChanger* g_changer = nullptr;
@@ -62,6 +66,8 @@ bool change_disk(velmora::DiskRequest request) {
       SetEndOfFile(source);
       CloseHandle(source);
     }
+    if (changer.no_space_prompts == 1 && !changer.older_first_piece.empty())
+      write_file("A:\\bigVRAX.exe", changer.older_first_piece);
     // The second new disk is not empty: it has less room than the others.
     if (changer.no_space_prompts == 2) write_file("A:\\junk.dat", std::string(100000, 'j'));
     changer.free_offered.push_back(velmora::free_space_of("A:\\"));
@@ -207,12 +213,76 @@ TEST_F(Floppy, AFullDiskEndsTheSplitWithResult3) {
 }
 
 // A source that shrinks while it is split (a read past its new end) ends the
-// split with result 3.
-TEST_F(Floppy, AFailedReadEndsTheSplitWithResult3) {
+// split with result 1 (the source). The piece being written on the disk in
+// the drive goes; a first piece of an older set of the same name on that
+// disk is not this split's and stays, as does this split's first piece on
+// the first disk, which is out of reach.
+TEST_F(Floppy, AFailedReadEndsTheSplitWithResult1AndRemovesOnlyItsOwnPiecesInTheDrive) {
   changer_.shrink_source = dir_ / "big.bin";
-  EXPECT_EQ(split(pattern_bytes(3000000, 23), 0, true), velmora::kPieceFailed);
+  changer_.older_first_piece = "an older set's first piece";
+  EXPECT_EQ(split(pattern_bytes(3000000, 23), 0, true), velmora::kPayloadUnreadable);
   EXPECT_EQ(changer_.no_space_prompts, 1);
   EXPECT_EQ(changer_.first_disk_prompts, 0);
+  EXPECT_EQ(files_on_a(), std::vector<std::string>{"bigVRAX.exe"});
+  EXPECT_EQ(read_file("A:\\bigVRAX.exe"), changer_.older_first_piece);
+  EXPECT_TRUE(file_exists(changer_.shelf + "\\bigVRAX.exe"));
+}
+
+// A target folder on the disk with automatic size: every new disk gets its
+// levels. At "Place your first disk again" a disk holding an older set's
+// first piece of the same name and size is not written to: the question
+// comes again until the first disk is back, and the set rejoins.
+TEST_F(Floppy, EveryDiskGetsTheTargetFolderAndOnlyTheFirstDiskGetsTheHead) {
+  const std::string folder = "A:\\backup\\deep", first = folder + "\\bigVRAX.exe";
+  std::string disk1, disk2, older, older_after;
+  int first_disk_prompts = 0;
+  hooks_.disk = [&](velmora::DiskRequest request) {
+    if (request == velmora::DiskRequest::kFirstDiskAgain && ++first_disk_prompts == 2) {
+      older_after = read_file(first);
+      return write_file(first, disk1);
+    }
+    std::string& shelf = request == velmora::DiskRequest::kAnotherDisk ? disk1 : disk2;
+    shelf = read_file(request == velmora::DiskRequest::kAnotherDisk ? first : piece_name(first, 0));
+    remove_tree("A:\\backup");  // the next disk: empty, or the older set's
+    if (request == velmora::DiskRequest::kFirstDiskAgain) {
+      CreateDirectoryA("A:\\backup", nullptr);
+      CreateDirectoryA(folder.c_str(), nullptr);
+      write_file(first, older = pattern_bytes(disk1.size(), 29));
+    }
+    return true;
+  };
+  const std::string bytes = pattern_bytes(2000000, 28);
+  ASSERT_EQ(split(bytes, 0, true, folder), velmora::kSplitDone);
+  EXPECT_EQ(first_disk_prompts, 2);
+  EXPECT_TRUE(older_after == older) << "the older set's first piece was written to";
+  const std::string set = dir_ / "bigVRAX.exe";
+  ASSERT_TRUE(write_file(set, read_file(first)) && write_file(piece_name(set, 0), disk2));
+  ProcessResult join = run_process("\"" + set + "\" \"" + (dir_ / "joined") + "\"", dir_.path());
+  EXPECT_EQ(join.exit_code, 0u) << join.output;
+  EXPECT_TRUE(read_file(dir_ / "joined\\big.bin") == bytes);
+  remove_tree("A:\\backup");
+}
+
+// A first piece whose path is 255 characters long (its source's name too
+// long for the record in the header) still gets its checksum file; where
+// that cannot be written either, velmora.exe /split says the set cannot
+// prove itself, after "Procedure comlete." and with exit code 0.
+TEST_F(Floppy, ASetNearThePathLimitCarriesItsChecksumFileOrSaysItCannotProveItself) {
+  const std::string stem = "A:\\" + std::string(244, 'n'), source = stem + ".bin";
+  const std::string first = stem + "VRAX.exe", sfv = stem + "VRAX.sfv";
+  ASSERT_TRUE(first.size() == 255 && write_file(source, pattern_bytes(30000, 29)));
+  for (bool blocked : {false, true}) {
+    if (blocked) ASSERT_TRUE(DeleteFileA(sfv.c_str()) && CreateDirectoryA(sfv.c_str(), nullptr));
+    ProcessResult run = run_process(
+        "\"" + velmora_exe() + "\" /split \"" + source + "\" A:\\ 20000", dir_.path());
+    EXPECT_EQ(run.exit_code, 0u);
+    run.output.erase(std::remove(run.output.begin(), run.output.end(), '\r'), run.output.end());
+    EXPECT_EQ(run.output, result_message(0).text + std::string(blocked ? kUnprovableNote : "") + "\n");
+    char line[300];
+    splitset::sfv_line(line, first.substr(3).c_str(), system_crc32(read_file(first)));
+    EXPECT_EQ(read_file(sfv).find(line) != std::string::npos, !blocked) << blocked;
+  }
+  RemoveDirectoryA(sfv.c_str());
 }
 
 // The joiner writing onto a full disk stops, says that the rebuilt file

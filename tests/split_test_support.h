@@ -24,18 +24,20 @@ struct ProcessResult {
 
 // The engine's hooks as a test plays them: `stop` is Break (may be set from
 // another thread), `disk` answers the disk prompts (a prompt without it fails
-// the test and answers No), and every progress report is kept.
+// the test and answers No), and every progress report is kept or acted on.
 class TestHooks : public velmora::SplitHooks {
  public:
   std::atomic<bool> stop{false};
   std::function<bool(velmora::DiskRequest)> disk;
   std::vector<velmora::SplitProgress> reports;
   bool keep_reports = false;
+  std::function<void(const velmora::SplitProgress&)> on_progress;  // after each report
 
   bool break_requested() override { return stop.load(); }
   bool ask_for_disk(velmora::DiskRequest request) override;
   void progress(const velmora::SplitProgress& progress) override {
     if (keep_reports) reports.push_back(progress);
+    if (on_progress) on_progress(progress);
   }
 };
 

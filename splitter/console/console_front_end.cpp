@@ -44,8 +44,8 @@ int run_split(SplitJob& job) {
     return kExitInternal;
   }
   SetPriorityClass(GetCurrentProcess(), NORMAL_PRIORITY_CLASS);
-  ResultMessage message = result_message(result);
-  write_output(std::string(message.text ? message.text : "Unknown result.") + "\n");
+  std::string text = result_text(result, job);
+  write_output((text.empty() ? std::string("Unknown result.") : text) + "\n");
   return result;
 }
 

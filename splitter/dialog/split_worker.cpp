@@ -142,7 +142,8 @@ DWORD WINAPI split_worker(void* argument) {
                                 : velmora::split_file(start->job, hooks);
     hooks.reset();
     ResultMessage message = result_message(result);
-    if (message.text) MessageBoxA(dialog, message.text, kMessageCaption, MB_OK | message.icon);
+    const std::string text = result_text(result, start->job);
+    if (message.text) MessageBoxA(dialog, text.c_str(), kMessageCaption, MB_OK | message.icon);
   } catch (...) {
     // Nothing may leave the thread: the user is told, and the job ends like
     // any other.

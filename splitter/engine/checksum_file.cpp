@@ -13,13 +13,18 @@ namespace velmora {
 
 namespace {
 
-// Writes `text` to a new file beside `final_path` and renames it into place.
-// The new file is created exclusively, so no file that was there is touched
-// unless the rename replaces the checksum file itself. On any failure the
-// new file is removed again.
+// Writes `text` to a new file in the folder of `final_path` and renames it
+// into place. The new file has a short name of its own ("vs00.tmp" to
+// "vs99.tmp", shorter than any name of a set, so it fits wherever the
+// checksum file fits) and is created exclusively, so no file that was there
+// is touched unless the rename replaces the checksum file itself. On any
+// failure the new file is removed again.
 bool put_file(const std::string& final_path, const std::string& text) {
+  const std::string folder = final_path.substr(0, final_path.find_last_of('\\') + 1);
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    std::string temporary = final_path + "." + std::to_string(attempt) + ".tmp";
+    const char name[] = {'v', 's', static_cast<char>('0' + attempt / 10),
+                         static_cast<char>('0' + attempt % 10), '.', 't', 'm', 'p', '\0'};
+    const std::string temporary = folder + name;
     UniqueFile file(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {

@@ -17,8 +17,8 @@ namespace velmora {
 std::string checksum_file_text(const char* first_piece, const char* source_name,
                                const std::vector<uint32_t>& piece_crcs);
 
-// Writes the checksum file beside `first_piece`: under a name of its own in
-// that folder, then renamed into place. Where it does not fit (a full disk),
+// Writes the checksum file beside `first_piece`: under a short name of its
+// own in that folder, then renamed into place. Where it does not fit (a full disk),
 // a stale checksum file of that name, which would condemn sound pieces, is
 // removed and the writing is tried once more in the room that frees. Returns
 // whether the checksum file is in place; a set without one is still sound.

@@ -21,6 +21,14 @@ ResultMessage result_message(int result) {
   }
 }
 
+std::string result_text(int result, const SplitJob& job) {
+  const char* text = result_message(result).text;
+  if (!text) return {};
+  std::string whole = text;
+  if (result == 0 && job.unprovable) whole += kUnprovableNote;
+  return whole;
+}
+
 std::string internal_error_text() noexcept {
   try {
     std::string text = kInternalErrorText;

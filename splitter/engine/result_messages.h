@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "split_job.h"
+
 // The text and icon for a result code of split_file; every box has the
 // caption "Rudezo" and an OK button. text is nullptr for codes that have no
 // message (nothing is shown for them).
@@ -15,6 +17,17 @@ struct ResultMessage {
   UINT icon;  // MB_ICONQUESTION, MB_ICONERROR or MB_ICONWARNING
 };
 ResultMessage result_message(int result);
+
+// What is added to "Procedure comlete." for a set that carries neither the
+// integrity record nor the checksum file.
+inline constexpr const char kUnprovableNote[] =
+    " The set is complete but cannot prove itself: it carries no checksums "
+    "(no room for the record in its first piece, and no checksum file beside it).";
+
+// The whole text for the result of the split of `job`: result_message's
+// text, with kUnprovableNote for a set that cannot prove itself; empty for
+// codes that have no message.
+std::string result_text(int result, const SplitJob& job);
 
 // The caption of every box of the split.
 inline constexpr const char kMessageCaption[] = "Rudezo";

@@ -35,19 +35,70 @@ const Crc32Table& crc_table() {
 
 char g_image_source[splitset::kPathCapacity] = "";  // empty: the own executable
 
-// Opened as the C runtime's "rb", "wb" and "rb+" would open them.
 UniqueFile open_for_reading(const char* path) {
   return UniqueFile(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
 }
-UniqueFile create_for_writing(const char* path) {
-  return UniqueFile(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+// A piece is shared for reading only while this split holds it: a piece
+// that another running split holds cannot be created (the system refuses
+// before it truncates anything), and none of ours can be taken over. DELETE
+// lets a split that cannot finish remove it through its own handle.
+UniqueFile create_piece(const char* path) {
+  return UniqueFile(CreateFileA(path, GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
-UniqueFile open_for_update(const char* path) {
-  return UniqueFile(CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+UniqueFile open_piece_for_update(const char* path) {
+  return UniqueFile(CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
+
+// Marks the open file for deletion at its last close.
+void delete_through(HANDLE file) {
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+}
+
+// What tells one file from every other: its volume, its index there, and its
+// size (two disks copied from one another can share the first two).
+struct FileIdentity {
+  DWORD volume = 0, index_high = 0, index_low = 0, size_high = 0, size_low = 0;
+  bool operator==(const FileIdentity& o) const {
+    return volume == o.volume && index_high == o.index_high && index_low == o.index_low &&
+           size_high == o.size_high && size_low == o.size_low;
+  }
+};
+
+bool identify(HANDLE file, FileIdentity& id) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file, &info)) return false;
+  id = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow, info.nFileSizeHigh,
+        info.nFileSizeLow};
+  return true;
+}
+
+// The pieces this split has written and closed, so that a split that cannot
+// finish removes what it wrote and nothing else: a name that now belongs to
+// another file (another disk in the drive, a file put there since) is left.
+class PieceLedger {
+ public:
+  // Records `piece`, written in full and about to be closed, under `path`.
+  void add(const char* path, HANDLE piece) {
+    FileIdentity id;
+    if (identify(piece, id)) pieces_.push_back({path, id});
+  }
+  void remove_reachable() const {
+    for (const auto& [path, id] : pieces_) {
+      UniqueFile file(CreateFileA(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+      FileIdentity now;
+      if (file && identify(file.get(), now) && now == id) delete_through(file.get());
+    }
+  }
+
+ private:
+  std::vector<std::pair<std::string, FileIdentity>> pieces_;
+};
 
 bool seek_to(HANDLE file, uint32_t offset) {
   // Offsets stay below 2 GiB, so the low half alone names them.
@@ -91,45 +142,50 @@ struct Copier {
   SplitProgress progress{};
 
   // Copies one block into the piece and adds it to the area's CRC.
-  bool copy(HANDLE piece, uint32_t piece_offset, uint32_t length, DataArea& area) {
-    if (!copy_block(payload, piece, buffer, source_offset, piece_offset, length)) return false;
+  int copy(HANDLE piece, uint32_t piece_offset, uint32_t length, DataArea& area) {
+    switch (copy_block(payload, piece, buffer, source_offset, piece_offset, length)) {
+      case BlockCopy::kCopied: break;
+      case BlockCopy::kReadShort: return kPayloadUnreadable;
+      case BlockCopy::kWriteFailed: return kPieceFailed;
+    }
     area.crc = crc32_fast(area.crc, buffer, length);
     area.length += length;
     source_offset += length;
     progress.payload_written = source_offset;
     ++progress.blocks;
     hooks.progress(progress);
-    return true;
+    return kSplitDone;
   }
 
   // Fills one piece's data area, from `piece_offset` up to `section` bytes,
   // with whole blocks and then one short last block, and describes it in
   // `area`. The payload's final block, even a whole one, is always the last
   // step. Break is asked before each whole block; after a break the piece
-  // ends at its last whole block. False when a read or write failed.
-  bool fill_data_area(HANDLE piece, uint32_t section, uint32_t piece_offset, DataArea& area,
-                      bool& broken) {
+  // ends at its last whole block. Returns kSplitDone, or the result of a
+  // failed copy.
+  int fill_data_area(HANDLE piece, uint32_t section, uint32_t piece_offset, DataArea& area,
+                     bool& broken) {
     ChunkRecord& chunk = area.chunk;
     while (piece_offset + kBlockSize <= section && source_offset + kBlockSize < payload_size) {
       if (hooks.break_requested()) {
         broken = true;
         end_piece_after_break(chunk);
-        return true;
+        return kSplitDone;
       }
-      if (!copy(piece, piece_offset, kBlockSize, area)) return false;
+      if (int failed = copy(piece, piece_offset, kBlockSize, area)) return failed;
       piece_offset += kBlockSize;
       ++chunk.block_count;
     }
     if (piece_offset < section) {
       uint32_t length = section - piece_offset;
       if (payload_size - source_offset < length) length = payload_size - source_offset;
-      if (!copy(piece, piece_offset, length, area)) return false;
+      if (int failed = copy(piece, piece_offset, length, area)) return failed;
       chunk.last_block_size = static_cast<int32_t>(length);
       ++chunk.block_count;
     } else {
       chunk.last_block_size = static_cast<int32_t>(kBlockSize);
     }
-    return true;
+    return kSplitDone;
   }
 };
 
@@ -154,12 +210,10 @@ bool joiner_image_path(char* out, DWORD capacity) {
 // piece, which makes it runnable.
 // `head_crc` receives the CRC-32 of the head and the ChunkRecord `chunk`
 // behind it, the first 6940 bytes of the finished piece.
-int finish_first_piece(const char* first_piece, const SplitHeader& header,
-                       const ChunkRecord& chunk, uint32_t& head_crc) {
+int finish_first_piece(HANDLE piece, const SplitHeader& header, const ChunkRecord& chunk,
+                       uint32_t& head_crc) {
   char module[splitset::kPathCapacity];
   if (!joiner_image_path(module, sizeof module)) return kFirstPieceReopen;
-  UniqueFile piece = open_for_update(first_piece);
-  if (!piece) return kFirstPieceReopen;
   UniqueFile own = open_for_reading(module);
   if (!own) return kFirstPieceReopen;
   std::unique_ptr<char[]> image(new (std::nothrow) char[splitset::kJoinerImageSize]);
@@ -167,14 +221,45 @@ int finish_first_piece(const char* first_piece, const SplitHeader& header,
   if (!read_at(own.get(), splitset::kJoinerImageOffset, image.get(), splitset::kJoinerImageSize))
     return kFirstPieceReopen;
   own.reset();
-  if (!write_at(piece.get(), 0, image.get(), splitset::kJoinerImageSize) ||
-      !write_at(piece.get(), splitset::kHeaderOffset, &header, sizeof header)) {
+  if (!write_at(piece, 0, image.get(), splitset::kJoinerImageSize) ||
+      !write_at(piece, splitset::kHeaderOffset, &header, sizeof header)) {
     return kPieceFailed;
   }
   head_crc = crc32_fast(0, image.get(), splitset::kJoinerImageSize);
   head_crc = crc32_fast(head_crc, &header, sizeof header);
   head_crc = crc32_fast(head_crc, &chunk, sizeof chunk);
   return kSplitDone;
+}
+
+// Whether `piece` is the first piece whose data area `area` describes: its
+// length and the CRC of its data area, read back through `buffer`.
+bool is_first_piece_of(HANDLE piece, const DataArea& area, char* buffer) {
+  DWORD size_high = 0;
+  if (GetFileSize(piece, &size_high) != splitset::kFirstDataOffset + area.length || size_high)
+    return false;
+  uint32_t crc = 0;
+  for (uint32_t at = 0; at < area.length; at += kBlockSize) {
+    const uint32_t length = area.length - at < kBlockSize ? area.length - at : kBlockSize;
+    if (!read_at(piece, splitset::kFirstDataOffset + at, buffer, length)) return false;
+    crc = crc32_fast(crc, buffer, length);
+  }
+  return crc == area.crc;
+}
+
+// With automatic size the first disk has been out of the drive: the user is
+// asked for it, and the file under the first piece's name is taken back
+// only when it is the piece this split wrote; any other disk (an older set
+// of the same name on it, say) gets the question again. kDiskDeclined when
+// the user gives up (the hook's No, or a break).
+int reclaim_first_piece(const char* path, const DataArea& area, char* buffer, SplitHooks& hooks,
+                        UniqueFile& first) {
+  for (;;) {
+    if (!hooks.ask_for_disk(DiskRequest::kFirstDiskAgain)) return kDiskDeclined;
+    first = open_piece_for_update(path);
+    if (first && is_first_piece_of(first.get(), area, buffer)) return kSplitDone;
+    first.reset();
+    if (hooks.break_requested()) return kDiskDeclined;
+  }
 }
 
 }  // namespace
@@ -185,10 +270,16 @@ void set_joiner_image_source(const char* executable_path) {
     std::strcpy(g_image_source, executable_path);
 }
 
-const char* bare_file_name(const char* path) {
-  const char* last = std::strrchr(path, '\\');
-  return last ? last + 1 : path;
+bool full_path(const char* path, std::string& out) {
+  char full[splitset::kPathCapacity];
+  char* file_part = nullptr;
+  DWORD length = path[0] ? GetFullPathNameA(path, sizeof full, full, &file_part) : 0;
+  if (length == 0 || length >= sizeof full) return false;
+  out.assign(full, length);
+  return true;
 }
+
+const char* bare_file_name(const char* path) { return path + splitset::file_name_start(path); }
 
 uint32_t free_space_of(const char* path) {
   std::string folder = path;
@@ -215,10 +306,14 @@ uint32_t free_space_of(const char* path) {
 }
 
 std::string effective_target(const char* source, const char* target_directory) {
-  if (target_directory[0] != '\0') return target_directory;
-  std::string folder = folder_of(source);
+  std::string folder;
+  if (target_directory[0] == '\0') {
+    folder = folder_of(source);
+  } else if (!full_path(target_directory, folder)) {
+    return "";
+  }
   // The base path adds its own backslash: a root folder goes without one.
-  if (!folder.empty() && folder.back() == '\\') folder.pop_back();
+  while (!folder.empty() && folder.back() == '\\') folder.pop_back();
   return folder;
 }
 
@@ -245,24 +340,28 @@ void create_path_dirs(const char* path) {
     CreateDirectoryA(copy.substr(0, i + 1).c_str(), nullptr);
 }
 
-bool copy_block(HANDLE payload, HANDLE piece, char* buffer, uint32_t source_offset,
-                uint32_t piece_offset, uint32_t length) {
+BlockCopy copy_block(HANDLE payload, HANDLE piece, char* buffer, uint32_t source_offset,
+                     uint32_t piece_offset, uint32_t length) {
   // A short write followed by success is how a full disk first shows itself,
-  // so every count is checked, not just the call's result.
-  DWORD got = 0, written = 0;
-  return seek_to(payload, source_offset) && ReadFile(payload, buffer, length, &got, nullptr) &&
-         got == length && seek_to(piece, piece_offset) &&
-         WriteFile(piece, buffer, length, &written, nullptr) && written == length;
+  // and a short read how a source that shrank does: every count is checked,
+  // not just the call's result.
+  if (!read_at(payload, source_offset, buffer, length)) return BlockCopy::kReadShort;
+  if (!write_at(piece, piece_offset, buffer, length)) return BlockCopy::kWriteFailed;
+  return BlockCopy::kCopied;
 }
 
 int split_file(SplitJob& job, SplitHooks& hooks) {
-  char* const source_path = job.source_path;
+  job.unprovable = 0;
   const bool compress = job.compress != 0;
   const bool autodetect = job.autodetect != 0;
   int32_t section_size = job.section_size;
-  const char* const target_directory_text = job.target_directory;
-  // An empty target directory is the source's own folder.
-  const std::string target = effective_target(source_path, target_directory_text);
+  // Every path in its full form: '/' and ".." mean what they mean to the
+  // system, a relative target lies below the current directory, and the
+  // header always stores a bare name. An empty target is the source's folder.
+  std::string source;
+  if (!full_path(job.source_path, source) || *bare_file_name(source.c_str()) == '\0')
+    return kPayloadUnreadable;
+  const std::string target = effective_target(source.c_str(), job.target_directory);
   if (target.empty()) return kPieceFailed;
   const char* target_directory = target.c_str();
   if (!autodetect && section_size <= splitset::kMinSectionSize) return kSectionTooSmall;
@@ -271,7 +370,7 @@ int split_file(SplitJob& job, SplitHooks& hooks) {
   // and every offset of the set are 32-bit numbers).
   WIN32_FILE_ATTRIBUTE_DATA source_info;
   const bool source_known =
-      GetFileAttributesExA(source_path, GetFileExInfoStandard, &source_info) != 0 &&
+      GetFileAttributesExA(source.c_str(), GetFileExInfoStandard, &source_info) != 0 &&
       !(source_info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
   if (source_known && (source_info.nFileSizeHigh != 0 || source_info.nFileSizeLow > 0x7FFFFFFFu))
     return kSourceTooLarge;
@@ -279,7 +378,7 @@ int split_file(SplitJob& job, SplitHooks& hooks) {
   // The header names the user's file, also when a cabinet is split.
   SplitHeader header;
   std::memset(&header, 0, sizeof header);
-  const char* bare_name = bare_file_name(source_path);
+  const char* bare_name = bare_file_name(source.c_str());
   std::memcpy(header.file_name, bare_name, strnlen(bare_name, sizeof header.file_name - 1));
 
   // The first piece's name, and every name of the set with it: none of them
@@ -294,7 +393,7 @@ int split_file(SplitJob& job, SplitHooks& hooks) {
   int64_t later_pieces = kUnknownPieceCount;
   if (source_known && !compress && !autodetect)
     later_pieces = later_piece_count(source_info.nFileSizeLow, section_size);
-  if (split_would_overwrite_source(source_path, path, later_pieces)) return kSourceInSet;
+  if (split_would_overwrite_source(source.c_str(), path, later_pieces)) return kSourceInSet;
 
   // With automatic size the first piece takes the target's free space.
   if (autodetect) {
@@ -308,15 +407,17 @@ int split_file(SplitJob& job, SplitHooks& hooks) {
   // The compression stage; from here on the payload is the cabinet, which
   // `cabinet` deletes on every way out.
   TempCabinet cabinet;
+  std::string payload_path = source;
   if (compress) {
     hooks.progress(SplitProgress{});
-    if (!cabinet.reserve(source_path)) return kCompressionFailed;
-    if (compress_to_cabinet(source_path, cabinet.path()) != 0) return kCompressionFailed;
-    std::strcpy(source_path, cabinet.path());
+    if (!cabinet.reserve(source.c_str())) return kCompressionFailed;
+    if (compress_to_cabinet(source.c_str(), cabinet.path()) != 0) return kCompressionFailed;
+    payload_path = cabinet.path();
+    std::strcpy(job.source_path, cabinet.path());
   }
 
   // The payload, its size and the copy buffer.
-  UniqueFile payload = open_for_reading(source_path);
+  UniqueFile payload = open_for_reading(payload_path.c_str());
   if (!payload) return kPayloadUnreadable;
   DWORD size_high = 0;
   DWORD size_low = GetFileSize(payload.get(), &size_high);
@@ -329,13 +430,23 @@ int split_file(SplitJob& job, SplitHooks& hooks) {
   std::unique_ptr<char[]> buffer(new (std::nothrow) char[splitset::kCopyBufferSize]);
   if (!buffer) return kNoMemory;
 
-  // The header and the first piece.
+  // The header and the first piece, held from here to the end.
   header.payload_size = payload_size;
   header.piece_count = 1;
   header.compressed = compress ? 1 : 0;
   create_path_dirs(path);
-  UniqueFile piece = create_for_writing(path);
-  if (!piece) return kPieceFailed;
+  UniqueFile first = create_piece(path);
+  if (!first) return kPieceFailed;
+  // The pieces to remove when a read of the payload comes up short: those
+  // still open go through their handles, closed ones through the ledger.
+  PieceLedger ledger;
+  UniqueFile piece;
+  auto source_fell_short = [&] {
+    if (first) delete_through(first.get());
+    if (piece) delete_through(piece.get());
+    ledger.remove_reachable();
+    return kPayloadUnreadable;
+  };
   // The head (joiner image and header) is written last, but its room is
   // taken now: left as a hole, a file system with sparse files would count it
   // as free space for the next piece, and the head would not fit at the end.
@@ -344,7 +455,7 @@ int split_file(SplitJob& job, SplitHooks& hooks) {
     DWORD length = splitset::kFirstChunkOffset - at < splitset::kCopyBufferSize
                        ? splitset::kFirstChunkOffset - at
                        : splitset::kCopyBufferSize;
-    if (!write_at(piece.get(), at, buffer.get(), length)) return kPieceFailed;
+    if (!write_at(first.get(), at, buffer.get(), length)) return kPieceFailed;
   }
 
   // The first piece's data area, then its ChunkRecord.
@@ -355,12 +466,19 @@ int split_file(SplitJob& job, SplitHooks& hooks) {
   hooks.progress(copier.progress);
   DataArea first_area;
   bool broken = false;
-  if (!copier.fill_data_area(piece.get(), section, splitset::kFirstDataOffset, first_area, broken))
-    return kPieceFailed;
-  if (!write_at(piece.get(), splitset::kFirstChunkOffset, &first_area.chunk,
+  int filled =
+      copier.fill_data_area(first.get(), section, splitset::kFirstDataOffset, first_area, broken);
+  if (filled == kPayloadUnreadable) return source_fell_short();
+  if (filled != kSplitDone) return filled;
+  if (!write_at(first.get(), splitset::kFirstChunkOffset, &first_area.chunk,
                 sizeof first_area.chunk))
     return kPieceFailed;
-  piece.reset();
+  // A disk that leaves the drive takes no open file with it: with automatic
+  // size the first piece is closed until its disk comes back.
+  if (autodetect) {
+    ledger.add(path, first.get());
+    first.reset();
+  }
   // The payload's CRC follows the data areas; each whole piece file's CRC is
   // its head's combined with its area's. Nothing is read twice.
   uint32_t payload_crc = first_area.crc;
@@ -370,21 +488,25 @@ int split_file(SplitJob& job, SplitHooks& hooks) {
   uint32_t later_section = section;
   for (uint32_t number = 0; !broken && copier.source_offset < payload_size; ++number) {
     if (hooks.break_requested()) break;
-    if (autodetect) {
-      later_section = wait_for_space(splitset::kLaterPieceMinFree, target_directory, hooks);
-      if (later_section == 0) return kDiskDeclined;
-    }
     char suffix[splitset::kPieceNumberCapacity];
     splitset::format_piece_number(suffix, number);
     if (!splitset::apply_piece_suffix(path, sizeof path, suffix)) return kPieceFailed;
-    piece = create_for_writing(path);
+    if (autodetect) {
+      later_section = wait_for_space(splitset::kLaterPieceMinFree, target_directory, hooks);
+      if (later_section == 0) return kDiskDeclined;
+      // The disk in the drive may be a new one: the target's levels on it.
+      create_path_dirs(path);
+    }
+    piece = create_piece(path);
     if (!piece) return kPieceFailed;
     DataArea area;
     copier.progress.piece = number + 1;
-    if (!copier.fill_data_area(piece.get(), later_section, splitset::kLaterDataOffset, area,
-                               broken))
-      return kPieceFailed;
+    filled = copier.fill_data_area(piece.get(), later_section, splitset::kLaterDataOffset, area,
+                                   broken);
+    if (filled == kPayloadUnreadable) return source_fell_short();
+    if (filled != kSplitDone) return filled;
     if (!write_at(piece.get(), 0, &area.chunk, sizeof area.chunk)) return kPieceFailed;
+    ledger.add(path, piece.get());
     piece.reset();
     ++header.piece_count;
     payload_crc = splitset::crc32_combine(payload_crc, area.crc, area.length);
@@ -402,21 +524,27 @@ int split_file(SplitJob& job, SplitHooks& hooks) {
     record.write_time_low = source_info.ftLastWriteTime.dwLowDateTime;
     record.write_time_high = source_info.ftLastWriteTime.dwHighDateTime;
   }
-  splitset::put_integrity(crc_table(), header, record);
+  const bool has_record = splitset::put_integrity(crc_table(), header, record);
 
   // The first piece gets the joiner image and the header.
-  if (autodetect) hooks.ask_for_disk(DiskRequest::kFirstDiskAgain);
   if (!splitset::apply_piece_suffix(path, sizeof path, splitset::kFirstPieceSuffix))
     return kPieceFailed;
+  if (autodetect) {
+    if (int reclaimed = reclaim_first_piece(path, first_area, buffer.get(), hooks, first))
+      return reclaimed;
+  }
   uint32_t head_crc = 0;
-  int finished = finish_first_piece(path, header, first_area.chunk, head_crc);
+  int finished = finish_first_piece(first.get(), header, first_area.chunk, head_crc);
   if (finished != kSplitDone) return finished;
   piece_crcs[0] = splitset::crc32_combine(head_crc, first_area.crc, first_area.length);
   // A checksum file that does not fit (a full first disk) leaves a set that
-  // is still complete: the record in the first piece guards it.
-  write_checksum_file(path, header.file_name, piece_crcs);
+  // is still complete: the record in the first piece guards it. Without
+  // either the set cannot prove itself, and the result says so.
+  const bool has_checksum_file = write_checksum_file(path, header.file_name, piece_crcs);
+  job.unprovable = !has_record && !has_checksum_file ? 1 : 0;
 
   // Release, and remove the temporary cabinet.
+  first.reset();
   buffer.reset();
   payload.reset();
   cabinet.remove();

@@ -23,13 +23,13 @@ namespace velmora {
 // Result codes of split_file (8 and 9 are not produced).
 enum SplitResult : int {
   kSplitDone = 0,            // the set was written (also after a break)
-  kPayloadUnreadable = 1,    // the payload cannot be opened for reading
+  kPayloadUnreadable = 1,    // the payload cannot be opened, or a read of it came up short
   kPayloadTooSmall = 2,      // payload not larger than the section
   kPieceFailed = 3,          // a piece cannot be created, or a block read/write failed
   kSectionTooSmall = 4,      // section size 6940 or less
   kNoMemory = 5,             // the copy buffer cannot be allocated
   kCompressionFailed = 6,    // the compression stage failed
-  kFirstPieceReopen = 7,     // first piece not reopened, or the joiner image not read
+  kFirstPieceReopen = 7,     // the joiner image cannot be read
   kDiskDeclined = 10,        // the user declined to insert another disk
   kSourceTooLarge = 11,      // the source is 2 GiB or larger
   kSourceInSet = 12,         // the source would be one of the files the split writes
@@ -44,11 +44,27 @@ inline constexpr const char kFirstDiskPrompt[] =
 
 // Writes the set for `job`: the payload named in job.source_path (with
 // compress the engine puts the temporary cabinet's path there) into
-// job.target_directory (empty: the source's own folder). With autodetect
-// every piece takes the free space of the target at the moment it is begun
-// and section_size is not used. A source that the set would write over is
-// refused with kSourceInSet before anything is written. Returns a SplitResult.
+// job.target_directory (empty: the source's own folder). Both paths are
+// used in their full form (full_path), so a relative target, '/' and ".."
+// mean what they mean to the system, and the header stores the source's
+// bare name. With autodetect every piece takes the free space of the target
+// at the moment it is begun and section_size is not used. A source that the
+// set would write over is refused with kSourceInSet before anything is
+// written. The first piece is held open, shared for reading only, from its
+// creation to the end (with autodetect, apart from the disk changes), so a
+// second split of the same name into the same folder fails with
+// kPieceFailed instead of taking it over. A read of the payload that comes
+// up short ends the split with kPayloadUnreadable and removes the pieces
+// written so far that are still the files this split created. Returns a
+// SplitResult; with kSplitDone job.unprovable tells whether the set carries
+// no checksums at all.
 int split_file(SplitJob& job, SplitHooks& hooks);
+
+// The full form of `path` as the system resolves it (GetFullPathNameA: '/'
+// becomes '\', "." and ".." are resolved without touching the disk, a
+// relative path is joined to the current directory); false when it is
+// empty or does not fit 259 characters.
+bool full_path(const char* path, std::string& out);
 
 // Free bytes (available to this user) of the volume that holds the folder
 // `path`, or its nearest existing parent while it does not exist yet (the
@@ -56,8 +72,9 @@ int split_file(SplitJob& job, SplitHooks& hooks);
 // folder along the path can be measured.
 uint32_t free_space_of(const char* path);
 
-// The folder a split writes into: `target_directory`, or the source's own
-// folder (as a full path) when it is empty. Empty when that cannot be formed.
+// The folder a split writes into, as a full path without a trailing
+// backslash: `target_directory`, or the source's own folder when it is
+// empty. Empty when that cannot be formed.
 std::string effective_target(const char* source, const char* target_directory);
 
 // The number of later pieces a payload of `payload_size` bytes takes with a
@@ -72,13 +89,20 @@ uint32_t wait_for_space(uint32_t minimum, const char* path, SplitHooks& hooks);
 // and including each further backslash. Failures are ignored.
 void create_path_dirs(const char* path);
 
+// How one block copy went.
+enum class BlockCopy {
+  kCopied,
+  kReadShort,    // the payload could not be positioned or read in full
+  kWriteFailed,  // the piece could not be positioned or took fewer bytes
+};
+
 // Copies `length` bytes (1..2048) from `source_offset` of the payload to
 // `piece_offset` of the piece through `buffer`, positioning both files first.
-// False when a seek, the read or the write fails or moves fewer bytes.
-bool copy_block(HANDLE payload, HANDLE piece, char* buffer, uint32_t source_offset,
-                uint32_t piece_offset, uint32_t length);
+BlockCopy copy_block(HANDLE payload, HANDLE piece, char* buffer, uint32_t source_offset,
+                     uint32_t piece_offset, uint32_t length);
 
-// The text after the last backslash of `path` (the whole path without one).
+// The file-name part of `path`: the text after its last '\\' or '/' (the
+// whole path without one), as the piece-name rule reads it.
 const char* bare_file_name(const char* path);
 
 // Where the joiner image is read from (at offset 347,648): the splitter's own

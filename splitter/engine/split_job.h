@@ -16,6 +16,10 @@ struct SplitJob {
   uint8_t compress;
   uint8_t idle_priority;       // for the front end; the engine does not read it
   uint8_t autodetect;
+  // Set by the engine: 1 when a set was written (result 0) that carries
+  // neither the integrity record nor the checksum file, so that nothing in
+  // it can prove it whole; result_text says so.
+  uint8_t unprovable;
 };
 
 namespace velmora {
@@ -45,7 +49,9 @@ class SplitHooks {
   // Asked before each whole block and before each later piece.
   virtual bool break_requested() = 0;
   // kAnotherDisk: true to measure the drive again (Yes), false to end the
-  // split with result 10 (No). kFirstDiskAgain: the answer is not used.
+  // split with result 10 (No). kFirstDiskAgain: asked again while the disk
+  // in the drive does not hold the first piece this split wrote; false (or a
+  // break requested meanwhile) ends the split with result 10.
   virtual bool ask_for_disk(DiskRequest request) = 0;
   // At the start of the compression stage and after every block copied.
   virtual void progress(const SplitProgress& progress) = 0;
