@@ -10,12 +10,13 @@ namespace velmora {
 
 // The file-open dialog (title "Files", filter "All files (*.*)", resizable),
 // starting at `current` when that names an existing file. The chosen path,
-// or "" when the user cancels.
-std::string pick_file(HWND owner, const std::string& current);
+// or "" when the user cancels. Names in their wide form, as the user chose
+// them: whether the code page can spell them is decided at Split.
+std::wstring pick_file(HWND owner, const std::wstring& current);
 
 // The folder picker, starting at `current` when that names a directory. The
 // chosen directory, or "" when the user cancels or picks no file-system one.
-std::string pick_directory(HWND owner, const std::string& current);
+std::wstring pick_directory(HWND owner, const std::wstring& current);
 
 }  // namespace velmora
 

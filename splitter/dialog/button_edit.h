@@ -25,7 +25,9 @@ class ButtonEdit {
               std::function<void()> on_browse);
 
   HWND edit() const { return edit_; }
-  std::string text() const { return window_text(edit_); }
+  // The edit keeps its text in UTF-16 (create_child's `wide`).
+  std::wstring text() const { return window_wide_text(edit_); }
+  void set_text(const std::wstring& text) { SetWindowTextW(edit_, text.c_str()); }
   void set_text(const std::string& text) { SetWindowTextA(edit_, text.c_str()); }
 
  private:
