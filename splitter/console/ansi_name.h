@@ -8,12 +8,19 @@
 #define VELMORA_ANSI_NAME_H
 
 #include <string>
+#include <vector>
 
 namespace velmora {
 
-// `wide` in the ANSI code page, into `out`; false (and `out` empty) when
-// one of its characters has no exact spelling there.
-bool to_ansi_name(const std::wstring& wide, std::string& out);
+// A name in its wide form, zero-terminated. (A vector rather than
+// std::wstring: the library's wide string would not fit velmora.exe below
+// the joiner image.)
+using WideName = std::vector<wchar_t>;
+WideName wide_name(const wchar_t* text);
+
+// `wide` (zero-terminated) in the ANSI code page, into `out`; false (and
+// `out` empty) when one of its characters has no exact spelling there.
+bool to_ansi_name(const wchar_t* wide, std::string& out);
 
 // What the dialog and the command line say when a name cannot be spelled.
 inline constexpr const char kUnspellableName[] =

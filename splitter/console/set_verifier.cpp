@@ -116,8 +116,6 @@ std::string bare(const std::string& path) {
   return last == std::string::npos ? path : path.substr(last + 1);
 }
 
-}  // namespace
-
 // A stored name names the rebuilt file in the reader's folder: anything but
 // a bare file name would put it elsewhere, or nowhere.
 bool is_bare_name(const char* name, uint32_t length) {

@@ -8,20 +8,17 @@ namespace velmora {
 
 namespace {
 
-bool is_wide_existing(const std::wstring& path, bool directory) {
-  DWORD attributes = GetFileAttributesW(path.c_str());
-  return !path.empty() && attributes != INVALID_FILE_ATTRIBUTES &&
+bool is_wide_existing(const wchar_t* path, bool directory) {
+  DWORD attributes = GetFileAttributesW(path);
+  return path[0] != L'\0' && attributes != INVALID_FILE_ATTRIBUTES &&
          ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == directory;
 }
 
 }  // namespace
 
-std::wstring pick_file(HWND owner, const std::wstring& current) {
+WideName pick_file(HWND owner, const wchar_t* current) {
   wchar_t path[MAX_PATH] = L"";
-  if (current.size() < MAX_PATH && is_wide_existing(current, false)) {
-    current.copy(path, current.size());
-    path[current.size()] = L'\0';
-  }
+  if (lstrlenW(current) < MAX_PATH && is_wide_existing(current, false)) lstrcpyW(path, current);
   OPENFILENAMEW request{};
   request.lStructSize = sizeof request;
   request.hwndOwner = owner;
@@ -31,7 +28,7 @@ std::wstring pick_file(HWND owner, const std::wstring& current) {
   request.nMaxFile = MAX_PATH;
   request.lpstrTitle = L"Files";
   request.Flags = OFN_EXPLORER | OFN_ENABLESIZING | OFN_HIDEREADONLY;
-  return GetOpenFileNameW(&request) ? std::wstring(path) : std::wstring();
+  return GetOpenFileNameW(&request) ? wide_name(path) : WideName();
 }
 
 namespace {
@@ -46,7 +43,7 @@ int CALLBACK folder_picker_event(HWND picker, UINT message, LPARAM, LPARAM start
 
 }  // namespace
 
-std::wstring pick_directory(HWND owner, const std::wstring& current) {
+WideName pick_directory(HWND owner, const wchar_t* current) {
   wchar_t chosen[MAX_PATH] = L"";
   bool start_there = is_wide_existing(current, true);
   BROWSEINFOW request{};
@@ -54,12 +51,12 @@ std::wstring pick_directory(HWND owner, const std::wstring& current) {
   request.pszDisplayName = chosen;
   request.ulFlags = BIF_RETURNONLYFSDIRS;
   request.lpfn = folder_picker_event;
-  request.lParam = start_there ? reinterpret_cast<LPARAM>(current.c_str()) : 0;
+  request.lParam = start_there ? reinterpret_cast<LPARAM>(current) : 0;
   PIDLIST_ABSOLUTE item = SHBrowseForFolderW(&request);
-  if (!item) return L"";
+  if (!item) return WideName();
   bool is_path = SHGetPathFromIDListW(item, chosen);
   CoTaskMemFree(item);
-  return is_path ? std::wstring(chosen) : std::wstring();
+  return is_path ? wide_name(chosen) : WideName();
 }
 
 }  // namespace velmora

@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 
+#include "ansi_name.h"
 #include "child_controls.h"
 
 namespace velmora {
@@ -26,8 +27,8 @@ class ButtonEdit {
 
   HWND edit() const { return edit_; }
   // The edit keeps its text in UTF-16 (create_child's `wide`).
-  std::wstring text() const { return window_wide_text(edit_); }
-  void set_text(const std::wstring& text) { SetWindowTextW(edit_, text.c_str()); }
+  WideName text() const { return window_wide_text(edit_); }
+  void set_text(const WideName& text) { SetWindowTextW(edit_, text.data()); }
   void set_text(const std::string& text) { SetWindowTextA(edit_, text.c_str()); }
 
  private:

@@ -12,9 +12,9 @@ HWND create_child(HWND parent, const char* window_class, const char* text, DWORD
   HMENU menu = reinterpret_cast<HMENU>(static_cast<INT_PTR>(id));
   HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(parent, GWLP_HINSTANCE));
   // The class names and texts given here are ASCII: widened byte by byte.
-  const std::string narrow_class = window_class, narrow_text = text;
-  HWND child = wide ? CreateWindowExW(ex_style, std::wstring(narrow_class.begin(), narrow_class.end()).c_str(),
-                                      std::wstring(narrow_text.begin(), narrow_text.end()).c_str(),
+  std::vector<wchar_t> wide_class(window_class, window_class + lstrlenA(window_class) + 1),
+      wide_text(text, text + lstrlenA(text) + 1);
+  HWND child = wide ? CreateWindowExW(ex_style, wide_class.data(), wide_text.data(),
                                       full_style, place.left, place.top, place.width, place.height,
                                       parent, menu, instance, nullptr)
                     : CreateWindowExA(ex_style, window_class, text, full_style, place.left,
@@ -33,11 +33,12 @@ std::string window_text(HWND window) {
   return text;
 }
 
-std::wstring window_wide_text(HWND window) {
+std::vector<wchar_t> window_wide_text(HWND window) {
   int length = GetWindowTextLengthW(window);
-  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-  int copied = GetWindowTextW(window, &text[0], length + 1);
-  text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
+  std::vector<wchar_t> text(static_cast<size_t>(length) + 1, L'\0');
+  int copied = GetWindowTextW(window, text.data(), length + 1);
+  text.resize(copied > 0 ? static_cast<size_t>(copied) + 1 : 1);
+  text.back() = L'\0';
   return text;
 }
 

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace velmora {
 
@@ -21,7 +22,7 @@ HWND create_child(HWND parent, const char* window_class, const char* text, DWORD
                   DWORD ex_style, Place place, int id, HFONT font, bool wide = false);
 
 std::string window_text(HWND window);
-std::wstring window_wide_text(HWND window);
+std::vector<wchar_t> window_wide_text(HWND window);  // zero-terminated
 
 // The panel: a raised frame whose children take part in the dialog's tab
 // order (WS_EX_CONTROLPARENT) and whose notifications (commands, notify,
