@@ -374,7 +374,7 @@ const Verdict kVerdicts[] = {
      "stores the name \"sub\\data.bin\", which is not a bare file name"},
     {"storedNameWithASlash", [](const std::string& d) { store_name(d, "sub/data.bin"); }, 1,
      "not a bare file name"},
-    {"storedNameADriveRelativePath", [](const std::string& d) { store_name(d, "C:data.bin"); }, 1,
+    {"storedNameOnADrive", [](const std::string& d) { store_name(d, "C:data.bin"); }, 1,
      "not a bare file name"},
 };
 
@@ -403,19 +403,19 @@ struct Spelling {
   const char* folder;    // where the set lies, below the scratch folder
   const char* current;   // the current directory, below the scratch folder
   const char* argument;  // the first piece as given
-  bool lowercase, uppercase;  // the set's file names changed so
+  int (*change_case)(int);  // applied to the set's file names, or null
 };
 void PrintTo(const Spelling& c, std::ostream* out) { *out << c.label; }
 
 const Spelling kSpellings[] = {
-    {"relative", "set", ".", "set\\dataVRAX.exe", false, false},
-    {"forwardSlashes", "set", ".", "set/dataVRAX.exe", false, false},
-    {"dotDotDetour", "set", ".", "stray\\..\\set\\dataVRAX.exe", false, false},
-    {"upFromASibling", "set", "other", "..\\set\\dataVRAX.exe", false, false},
-    {"markerInTheFolder", "keepVRAX.box", ".", "keepVRAX.box\\dataVRAX.exe", false, false},
-    {"markerInTheFolderFromInside", "keepVRAX.box", "keepVRAX.box", "dataVRAX.exe", false, false},
-    {"lowercased", "set", ".", "set/datavrax.exe", true, false},
-    {"uppercased", "set", "set", "DATAVRAX.EXE", false, true},
+    {"relative", "set", ".", "set\\dataVRAX.exe", nullptr},
+    {"forwardSlashes", "set", ".", "set/dataVRAX.exe", nullptr},
+    {"dotDotDetour", "set", ".", "stray\\..\\set\\dataVRAX.exe", nullptr},
+    {"upFromASibling", "set", "other", "..\\set\\dataVRAX.exe", nullptr},
+    {"markerInTheFolder", "keepVRAX.box", ".", "keepVRAX.box\\dataVRAX.exe", nullptr},
+    {"markerInTheFolderFromInside", "keepVRAX.box", "keepVRAX.box", "dataVRAX.exe", nullptr},
+    {"lowercased", "set", ".", "set/datavrax.exe", tolower},
+    {"uppercased", "set", "set", "DATAVRAX.EXE", toupper},
 };
 
 class VerifySpelling : public SetMaker, public ::testing::WithParamInterface<Spelling> {};
@@ -426,12 +426,11 @@ TEST_P(VerifySpelling, FindsTheSoundSetFromAnyCurrentDirectory) {
   const std::string folder = dir_ / c.folder;
   if (folder != set) ASSERT_TRUE(MoveFileA(set.c_str(), folder.c_str()));
   CreateDirectoryA((dir_ / "other").c_str(), nullptr);
-  for (const std::string& name : files_in(folder)) {
+  for (const std::string& name : c.change_case ? files_in(folder) : std::vector<std::string>{}) {
     std::string renamed = name;
-    for (char& ch : renamed) ch = c.lowercase ? static_cast<char>(tolower(ch))
-                                  : c.uppercase ? static_cast<char>(toupper(ch)) : ch;
-    ASSERT_TRUE(MoveFileA((folder + "\\" + name).c_str(), (folder + "\\" + renamed + ".x").c_str()));
-    ASSERT_TRUE(MoveFileA((folder + "\\" + renamed + ".x").c_str(), (folder + "\\" + renamed).c_str()));
+    for (char& ch : renamed) ch = static_cast<char>(c.change_case(ch));
+    ASSERT_TRUE(MoveFileA((folder + "\\" + name).c_str(), (folder + "\\x").c_str()));
+    ASSERT_TRUE(MoveFileA((folder + "\\x").c_str(), (folder + "\\" + renamed).c_str()));
   }
   const std::string before = tree_state(dir_.path());
   ProcessResult run = run_process("\"" + velmora_exe() + "\" /verify \"" + c.argument + "\"",
@@ -448,61 +447,45 @@ INSTANTIATE_TEST_SUITE_P(Paths, VerifySpelling, ::testing::ValuesIn(kSpellings),
 // A name that the ANSI code page (1252 here) cannot spell is refused before
 // anything is written, with a line and an exit code of its own: Windows'
 // own conversion would split Lódz.bin for Łódź.bin, or make out_L for out_Ł.
-std::wstring widen(const std::string& text) {
-  std::wstring wide(text.size() + 1, L'\0');
-  wide.resize(MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], static_cast<int>(wide.size())) - 1);
-  return wide;
-}
-
+// velmora.exe is started with a wide command line, as Explorer starts it.
 TEST_F(CommandLine, ANameTheCodePageCannotSpellIsRefused) {
-  const std::wstring dir = widen(dir_.path()) + L"\\";
+  const std::string narrow = dir_.path() + "\\", program = velmora_exe();
+  const std::wstring dir(narrow.begin(), narrow.end()), exe(program.begin(), program.end());
   const std::wstring lodz = dir + L"\u0141\u00f3d\u017a.bin", cjk = dir + L"\u6570\u636e.bin";
-  for (const std::wstring& name : {lodz, cjk}) {
-    HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    CloseHandle(file);
-  }
+  for (const std::wstring& name : {lodz, cjk})
+    CloseHandle(CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
   write_file(dir_ / "L\xf3dz.bin", pattern_bytes(300000, 44));  // the look-alike
   write_file(dir_ / "data.bin", pattern_bytes(300000, 45));
-  BOOL lacks = FALSE;
-  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, lodz.c_str(), -1, nullptr, 0, nullptr, &lacks);
-  ASSERT_TRUE(lacks) << "the ANSI code page spells the test's name";
   const std::wstring cases[] = {
       L"/split \"" + lodz + L"\" \"" + dir + L"out\" 100000",
       L"/split \"" + cjk + L"\" \"" + dir + L"out\" 100000 /compress",
       L"/split \"" + dir + L"data.bin\" \"" + dir + L"out_\u0141\" 100000",
       L"/verify \"" + dir + L"\u0141\u00f3d\u017aVRAX.exe\"",
   };
-  const std::string before = tree_state(dir_.path());
-  for (const std::wstring& arguments : cases) {
-    std::wstring line = L"\"" + widen(velmora_exe()) + L"\" " + arguments;
-    char capture_path[MAX_PATH], temp[MAX_PATH];
-    GetTempPathA(sizeof temp, temp);
-    GetTempFileNameA(temp, "out", 0, capture_path);
+  const std::string before = tree_state(dir_.path()), capture_path = temp_dir() + "\\wide.out";
+  for (std::wstring line : cases) {
+    line = L"\"" + exe + L"\" " + line;
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE capture = CreateFileA(capture_path, GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                 CREATE_ALWAYS, 0, nullptr);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = startup.hStdError = capture;
+    startup.hStdOutput = CreateFileA(capture_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                     CREATE_ALWAYS, 0, nullptr);
     PROCESS_INFORMATION process{};
+    DWORD exit_code = STILL_ACTIVE;
     ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, dir.c_str(),
                                &startup, &process));
-    DWORD exit_code = STILL_ACTIVE;
     WaitForSingleObject(process.hProcess, 60000);
     GetExitCodeProcess(process.hProcess, &exit_code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    CloseHandle(capture);
+    for (HANDLE handle : {process.hThread, process.hProcess, startup.hStdOutput}) CloseHandle(handle);
     const std::string output = read_file(capture_path);
-    DeleteFileA(capture_path);
     EXPECT_EQ(exit_code, 65u) << output;  // the documented code of its own
     EXPECT_EQ(output.find("velmora: argument "), 0u) << output;
     EXPECT_NE(output.find(" names a file or folder that the system's ANSI code page cannot spell"),
               std::string::npos) << output;
     EXPECT_EQ(tree_state(dir_.path()), before) << "something was written";
   }
+  DeleteFileA(capture_path.c_str());
 }
 
 }  // namespace
