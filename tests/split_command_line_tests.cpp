@@ -462,7 +462,7 @@ TEST_F(CommandLine, ANameTheCodePageCannotSpellIsRefused) {
       L"/split \"" + dir + L"data.bin\" \"" + dir + L"out_\u0141\" 100000",
       L"/verify \"" + dir + L"\u0141\u00f3d\u017aVRAX.exe\"",
   };
-  const std::string before = tree_state(dir_.path()), capture_path = temp_dir() + "\\wide.out";
+  const std::string before = tree_state(dir_.path()), capture_path = temp_dir() + "wide.out";
   for (std::wstring line : cases) {
     line = L"\"" + exe + L"\" " + line;
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
