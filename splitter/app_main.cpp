@@ -1,18 +1,21 @@
 // velmora.exe: the command line decides the front end. /split and /verify
 // run without the dialog and end with their exit code (console_front_end.h);
 // otherwise the application is initialised, MainDialog is created (with the
-// file name filled in when the one argument names an existing file) and the
+// file name filled in when the one argument names an existing file; with a
+// message box when it cannot be spelled in the ANSI code page) and the
 // message loop runs until the dialog closes. An exception escaping the
 // dialog's start-up or loop is shown in the application's exception message;
 // the dialog's exit code is 0 in every case.
 #include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
+#include <shellapi.h>
 
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "ansi_name.h"
 #include "child_controls.h"
 #include "command_line.h"
 #include "console_front_end.h"
@@ -34,9 +37,21 @@ void initialise_application(HINSTANCE instance) {
   velmora::register_panel_class(instance);
 }
 
-std::vector<std::string> program_arguments() {
+// The arguments in their wide form, each in the ANSI code page; the index
+// of the first that has no exact spelling there goes to `unspellable`.
+std::vector<std::string> program_arguments(size_t& unspellable) {
   std::vector<std::string> arguments;
-  for (int i = 1; i < __argc; ++i) arguments.emplace_back(__argv[i]);
+  unspellable = velmora::kAllSpelled;
+  int count = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (!wide) throw velmora::UiError("Cannot read the command line");
+  for (int i = 1; i < count; ++i) {
+    std::string text;
+    if (!velmora::to_ansi_name(wide[i], text) && unspellable == velmora::kAllSpelled)
+      unspellable = arguments.size();
+    arguments.push_back(text);
+  }
+  LocalFree(wide);
   return arguments;
 }
 
@@ -45,7 +60,9 @@ std::vector<std::string> program_arguments() {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   velmora::Command command;
   try {
-    command = velmora::parse_command_line(program_arguments());
+    size_t unspellable = velmora::kAllSpelled;
+    std::vector<std::string> arguments = program_arguments(unspellable);
+    command = velmora::parse_command_line(arguments, unspellable);
   } catch (...) {
     return velmora::kExitInternal;
   }
@@ -56,6 +73,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         TMainDialog dialog(instance);
         if (!command.file_name.empty() && velmora::is_existing_file(command.file_name))
           dialog.set_file_name(command.file_name);
+        if (command.file_unspellable)
+          MessageBoxA(dialog.handle(), velmora::kUnspellableName, "Error", MB_OK | MB_ICONERROR);
         velmora::run_message_loop(dialog.handle());
       },
       [](const std::string& text) { velmora::show_exception_message(nullptr, text); });

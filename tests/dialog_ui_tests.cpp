@@ -85,6 +85,35 @@ TEST_F(DialogUi, SplitWithoutAnExistingFileSaysInvalidFileName) {
   }
 }
 
+// A name that the ANSI code page (1252 here) cannot spell, in either field,
+// is refused with a box of its own and nothing is written: Windows' own
+// conversion would split the look-alike Lódz.bin, or create out_L.
+TEST_F(DialogUi, ANameTheCodePageCannotSpellIsRefused) {
+  const std::string narrow = scratch.path() + "\\";
+  const std::wstring dir(narrow.begin(), narrow.end());
+  const std::wstring lodz = dir + L"\u0141\u00f3d\u017a.bin", cjk = dir + L"\u6570\u636e.bin";
+  for (const std::wstring& name : {lodz, cjk})
+    CloseHandle(CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+  ASSERT_TRUE(testing_support::write_file(scratch / "L\xf3dz.bin", testing_support::pattern_bytes(50000, 2)));
+  ASSERT_TRUE(testing_support::write_file(scratch / "data.bin", testing_support::pattern_bytes(50000, 3)));
+  const std::wstring cases[][2] = {
+      {lodz, dir + L"out"}, {cjk, dir + L"out"}, {dir + L"data.bin", dir + L"out_\u0141"}};
+  const auto before = testing_support::list_tree(scratch.path());
+  app.set_text(IDC_SECTION_EDIT, "20000");
+  for (const auto& c : cases) {
+    SendMessageW(app.control(IDC_FILE_EDIT), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(c[0].c_str()));
+    SendMessageW(app.control(IDC_DIR_EDIT), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(c[1].c_str()));
+    app.click(IDC_BUTTON1);
+    HWND box = app.wait_for_box("Error");
+    ASSERT_NE(box, nullptr);
+    EXPECT_NE(box_text(box).find("cannot be spelled in the system's ANSI code page"), std::string::npos)
+        << box_text(box);
+    ASSERT_TRUE(app.answer(box, IDOK));
+    EXPECT_EQ(app.wait_for_box("Rudezo", 300), nullptr) << "a job was started";
+    EXPECT_TRUE(testing_support::list_tree(scratch.path()) == before) << "something was written";
+  }
+}
+
 TEST_F(DialogUi, DefaultSectionSizeIsTooSmall) {
   // Plain and quoted (the first command-line item) names both reach the engine.
   std::string source = scratch / "my data.bin";

@@ -1,7 +1,8 @@
 // velmora.exe on the command line, started as a process as a script starts
 // it: /split with every result it can end in (also through a batch file,
 // which waits for the GUI program and sees its exit code), bad usage, and
-// /verify on sound and damaged sets.
+// /verify on sound and damaged sets, named every way a user may spell them;
+// names the ANSI code page cannot spell.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -155,6 +156,8 @@ TEST_F(CommandLine, BadUsageExits64AndWritesNothing) {
       "/verify",
       "/verify " + s + " " + t,
       "/verify " + s + " /compress",
+      "/jion " + s + " " + t,  // a mistyped command, not the dialog
+      "/Split" + s,
   };
   const std::string before = tree_state(dir_.path());
   for (const std::string& arguments : cases) {
@@ -238,20 +241,12 @@ const Damage kDamages[] = {
        write_file(piece(d, "sfv"), text);
      },
      "dataVRAX.sfv"},
-    {"checksumFileLacksAPiece",
-     [](const std::string& d) {
-       std::string text = read_file(piece(d, "sfv"));
-       size_t line = text.find("dataVRAX.003 ");
-       text.erase(line, text.find('\n', line) + 1 - line);
-       write_file(piece(d, "sfv"), text);
-     },
-     "dataVRAX.003"},
     {"headerDamaged",
      [](const std::string& d) { flip(piece(d, "exe"), 6656 + 268); },  // compressed flag
      "dataVRAX.exe"},
 };
 
-class Verify : public CommandLine, public ::testing::WithParamInterface<Damage> {
+class SetMaker : public CommandLine {
  protected:
   std::string make_set(bool compress = false, bool broken = false) {
     std::string bytes = pattern_bytes(100000, 42);
@@ -265,6 +260,7 @@ class Verify : public CommandLine, public ::testing::WithParamInterface<Damage> 
     return dir_ / "set";
   }
 };
+class Verify : public SetMaker, public ::testing::WithParamInterface<Damage> {};
 
 TEST_F(Verify, SoundSetsExitZeroWithOneLine) {
   struct Sound { bool compress, broken; const char* says; };
@@ -323,6 +319,173 @@ TEST_F(Verify, ACheckSumFileThatDisagreesWithTheRecordIsNamed) {
   EXPECT_NE(run.output.find("dataVRAX.sfv: its line for dataVRAX.002 is wrong"), std::string::npos)
       << run.output;
   EXPECT_NE(run.output.find("the integrity record finds the data sound"), std::string::npos);
+}
+
+// One verdict on one set: what the set holds decides, and the checksum
+// file counts only where it describes every piece. Each case is a set in
+// `dir` (first piece dataVRAX.exe, pieces .000 to .004) changed as given.
+struct Verdict {
+  const char* label;
+  void (*apply)(const std::string& dir);
+  DWORD exit_code;
+  const char* says;  // a text the output holds
+};
+void PrintTo(const Verdict& c, std::ostream* out) { *out << c.label; }
+
+// The checksum file written again over the pieces as they now are.
+void rewrite_checksum_file(const std::string& d) {
+  std::string text = "; written again\r\n";
+  for (const char* suffix : {"exe", "000", "001", "002", "003", "004"}) {
+    char crc[9];
+    snprintf(crc, sizeof crc, "%08X", system_crc32(read_file(piece(d, suffix))));
+    text += std::string("dataVRAX.") + suffix + " " + crc + "\r\n";
+  }
+  write_file(piece(d, "sfv"), text);
+}
+
+// The set replaced by a sealed one of two pieces whose header stores `name`.
+void store_name(const std::string& d, const char* name) {
+  for (const std::string& file : files_in(d)) DeleteFileA((d + "\\" + file).c_str());
+  const std::string a = pattern_bytes(20000, 7), b = pattern_bytes(5000, 8);
+  write_test_set(piece(d, "exe"), name,
+                 {{splitset::chunk_for_length(20000), a}, {splitset::chunk_for_length(5000), b}},
+                 false, true);
+}
+
+const Verdict kVerdicts[] = {
+    {"checksumFileLacksAPiece",  // set aside: the record finds the set sound
+     [](const std::string& d) {
+       std::string text = read_file(piece(d, "sfv"));
+       size_t line = text.find("dataVRAX.003 ");
+       text.erase(line, text.find('\n', line) + 1 - line);
+       write_file(piece(d, "sfv"), text);
+     },
+     0, "has no line for dataVRAX.003, so it does not describe this set; set aside, the integrity "
+        "record decides\n"},
+    {"checksumFileRewrittenOverAStalePiece",
+     [](const std::string& d) {
+       std::string stale = read_file(piece(d, "002"));
+       for (size_t i = 12; i < stale.size(); ++i) stale[i] = static_cast<char>(stale[i] + 1);
+       write_file(piece(d, "002"), stale);
+       rewrite_checksum_file(d);
+     },
+     1, "the two disagree"},
+    {"storedNameWithAFolder", [](const std::string& d) { store_name(d, "sub\\data.bin"); }, 1,
+     "stores the name \"sub\\data.bin\", which is not a bare file name"},
+    {"storedNameWithASlash", [](const std::string& d) { store_name(d, "sub/data.bin"); }, 1,
+     "not a bare file name"},
+    {"storedNameOnADrive", [](const std::string& d) { store_name(d, "C:data.bin"); }, 1,
+     "not a bare file name"},
+};
+
+class VerifyVerdict : public SetMaker, public ::testing::WithParamInterface<Verdict> {};
+
+TEST_P(VerifyVerdict, OneVerdictForWhatTheSetHolds) {
+  const Verdict& c = GetParam();
+  std::string set = make_set();
+  c.apply(set);
+  ProcessResult run = velmora("/verify " + quoted(set + "\\dataVRAX.exe"));
+  EXPECT_EQ(run.exit_code, c.exit_code) << run.output;
+  std::string output = trimmed(run.output) + "\n";
+  EXPECT_NE(output.find(c.says), std::string::npos) << output;
+  EXPECT_EQ(output.find(": sound, ") != std::string::npos, c.exit_code == 0) << output;
+}
+
+INSTANTIATE_TEST_SUITE_P(Sets, VerifyVerdict, ::testing::ValuesIn(kVerdicts),
+                         [](const ::testing::TestParamInfo<Verdict>& info) { return info.param.label; });
+
+// The same sound set named every way a user may spell it, from another
+// current directory: relative, with '/', with a ".." detour, in a folder
+// whose name holds the marker, and with its names lowercased or uppercased
+// on the way (later pieces and the checksum file in the first piece's case).
+struct Spelling {
+  const char* label;
+  const char* folder;    // where the set lies, below the scratch folder
+  const char* current;   // the current directory, below the scratch folder
+  const char* argument;  // the first piece as given
+  int (*change_case)(int);  // applied to the set's file names, or null
+};
+void PrintTo(const Spelling& c, std::ostream* out) { *out << c.label; }
+
+const Spelling kSpellings[] = {
+    {"relative", "set", ".", "set\\dataVRAX.exe", nullptr},
+    {"forwardSlashes", "set", ".", "set/dataVRAX.exe", nullptr},
+    {"dotDotDetour", "set", ".", "stray\\..\\set\\dataVRAX.exe", nullptr},
+    {"upFromASibling", "set", "other", "..\\set\\dataVRAX.exe", nullptr},
+    {"markerInTheFolder", "keepVRAX.box", ".", "keepVRAX.box\\dataVRAX.exe", nullptr},
+    {"markerInTheFolderFromInside", "keepVRAX.box", "keepVRAX.box", "dataVRAX.exe", nullptr},
+    {"lowercased", "set", ".", "set/datavrax.exe", tolower},
+    {"uppercased", "set", "set", "DATAVRAX.EXE", toupper},
+};
+
+class VerifySpelling : public SetMaker, public ::testing::WithParamInterface<Spelling> {};
+
+TEST_P(VerifySpelling, FindsTheSoundSetFromAnyCurrentDirectory) {
+  const Spelling& c = GetParam();
+  std::string set = make_set();
+  const std::string folder = dir_ / c.folder;
+  if (folder != set) ASSERT_TRUE(MoveFileA(set.c_str(), folder.c_str()));
+  CreateDirectoryA((dir_ / "other").c_str(), nullptr);
+  for (const std::string& name : c.change_case ? files_in(folder) : std::vector<std::string>{}) {
+    std::string renamed = name;
+    for (char& ch : renamed) ch = static_cast<char>(c.change_case(ch));
+    ASSERT_TRUE(MoveFileA((folder + "\\" + name).c_str(), (folder + "\\x").c_str()));
+    ASSERT_TRUE(MoveFileA((folder + "\\x").c_str(), (folder + "\\" + renamed).c_str()));
+  }
+  const std::string before = tree_state(dir_.path());
+  ProcessResult run = run_process("\"" + velmora_exe() + "\" /verify \"" + c.argument + "\"",
+                                  dir_ / c.current);
+  EXPECT_EQ(run.exit_code, 0u) << run.output;
+  EXPECT_NE(run.output.find("sound, 6 pieces, 100000 bytes; record and checksum file agree"),
+            std::string::npos) << run.output;
+  EXPECT_EQ(tree_state(dir_.path()), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, VerifySpelling, ::testing::ValuesIn(kSpellings),
+                         [](const ::testing::TestParamInfo<Spelling>& info) { return info.param.label; });
+
+// A name that the ANSI code page (1252 here) cannot spell is refused before
+// anything is written, with a line and an exit code of its own: Windows'
+// own conversion would split Lódz.bin for Łódź.bin, or make out_L for out_Ł.
+// velmora.exe is started with a wide command line, as Explorer starts it.
+TEST_F(CommandLine, ANameTheCodePageCannotSpellIsRefused) {
+  const std::string narrow = dir_.path() + "\\", program = velmora_exe();
+  const std::wstring dir(narrow.begin(), narrow.end()), exe(program.begin(), program.end());
+  const std::wstring lodz = dir + L"\u0141\u00f3d\u017a.bin", cjk = dir + L"\u6570\u636e.bin";
+  for (const std::wstring& name : {lodz, cjk})
+    CloseHandle(CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+  write_file(dir_ / "L\xf3dz.bin", pattern_bytes(300000, 44));  // the look-alike
+  write_file(dir_ / "data.bin", pattern_bytes(300000, 45));
+  const std::wstring cases[] = {
+      L"/split \"" + lodz + L"\" \"" + dir + L"out\" 100000",
+      L"/split \"" + cjk + L"\" \"" + dir + L"out\" 100000 /compress",
+      L"/split \"" + dir + L"data.bin\" \"" + dir + L"out_\u0141\" 100000",
+      L"/verify \"" + dir + L"\u0141\u00f3d\u017aVRAX.exe\"",
+  };
+  const std::string before = tree_state(dir_.path()), capture_path = temp_dir() + "wide.out";
+  for (std::wstring line : cases) {
+    line = L"\"" + exe + L"\" " + line;
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = CreateFileA(capture_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                     CREATE_ALWAYS, 0, nullptr);
+    PROCESS_INFORMATION process{};
+    DWORD exit_code = STILL_ACTIVE;
+    ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, dir.c_str(),
+                               &startup, &process));
+    WaitForSingleObject(process.hProcess, 60000);
+    GetExitCodeProcess(process.hProcess, &exit_code);
+    for (HANDLE handle : {process.hThread, process.hProcess, startup.hStdOutput}) CloseHandle(handle);
+    const std::string output = read_file(capture_path);
+    EXPECT_EQ(exit_code, 65u) << output;  // the documented code of its own
+    EXPECT_EQ(output.find("velmora: argument "), 0u) << output;
+    EXPECT_NE(output.find(" names a file or folder that the system's ANSI code page cannot spell"),
+              std::string::npos) << output;
+    EXPECT_EQ(tree_state(dir_.path()), before) << "something was written";
+  }
+  DeleteFileA(capture_path.c_str());
 }
 
 }  // namespace

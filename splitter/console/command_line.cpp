@@ -1,5 +1,7 @@
 #include "command_line.h"
 
+#include <windows.h>
+
 #include <cstring>
 
 namespace velmora {
@@ -36,13 +38,26 @@ bool fits(const std::string& text, size_t capacity) { return text.size() < capac
 
 }  // namespace
 
-Command parse_command_line(const std::vector<std::string>& arguments) {
+Command parse_command_line(const std::vector<std::string>& arguments, size_t unspellable) {
   Command command;
   if (arguments.empty()) return command;
   const std::string word = lower(arguments[0]);
   if (word != "/split" && word != "/verify") {
-    if (arguments.size() == 1 && (arguments[0].empty() || arguments[0][0] != '/'))
-      command.file_name = arguments[0];
+    const std::string& first = arguments[0];
+    if (unspellable != 0 && !first.empty() && first[0] == '/' &&
+        GetFileAttributesA(first.c_str()) == INVALID_FILE_ATTRIBUTES)
+      return usage("unknown command " + first);
+    if (arguments.size() == 1) {
+      command.file_unspellable = unspellable == 0;
+      if (unspellable != 0) command.file_name = first;
+    }
+    return command;
+  }
+  if (unspellable != kAllSpelled) {
+    command.kind = Command::Kind::kUnspellable;
+    command.problem = "argument " + std::to_string(unspellable + 1) +
+                      " names a file or folder that the system's ANSI code page cannot spell "
+                      "(Windows would use a look-alike name); nothing was written";
     return command;
   }
   std::vector<std::string> positional;

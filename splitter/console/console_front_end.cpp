@@ -66,6 +66,9 @@ int run_command(Command& command) noexcept {
       case Command::Kind::kUsage:
         write_output("velmora: " + command.problem + "\n" + kUsage);
         return kExitUsage;
+      case Command::Kind::kUnspellable:
+        write_output("velmora: " + command.problem + "\n");
+        return kExitUnspellableName;
       case Command::Kind::kDialog:
         break;
     }

@@ -10,7 +10,8 @@
 namespace velmora {
 
 // For kSplit: the engine's result (kExitInternal after an exception); for
-// kVerify: 0 for a sound set, 1 for a damaged one; for kUsage: kExitUsage.
+// kVerify: 0 for a sound set, 1 for a damaged one; for kUsage: kExitUsage;
+// for kUnspellable: kExitUnspellableName.
 // Never throws.
 int run_command(Command& command) noexcept;
 

@@ -116,17 +116,33 @@ std::string bare(const std::string& path) {
   return last == std::string::npos ? path : path.substr(last + 1);
 }
 
+// A stored name names the rebuilt file in the reader's folder: anything but
+// a bare file name would put it elsewhere, or nowhere.
+bool is_bare_name(const char* name, uint32_t length) {
+  if (length == 0 || length == sizeof(SplitHeader::file_name)) return false;
+  const std::string text(name, length);
+  return text != "." && text != ".." && text.find_first_of("\\/:") == std::string::npos;
+}
+
 }  // namespace
 
-VerifyReport verify_set(const std::string& first_piece) {
+VerifyReport verify_set(const std::string& argument) {
   VerifyReport report;
+  std::vector<std::string> notes;  // lines that say something without finding damage
   auto problem = [&report](const std::string& who, const std::string& what) {
     report.lines.push_back(who + ": " + what);
   };
-  if (first_piece.size() >= splitset::kPathCapacity) {
-    problem(first_piece, "the path is too long");
+  // The path made full: relative, with '/' or with ".." detours, it names
+  // the same set from any current directory, and the names of the other
+  // pieces and of the checksum file follow from it.
+  char full[splitset::kPathCapacity];
+  DWORD full_length = GetFullPathNameA(argument.c_str(), sizeof full, full, nullptr);
+  if (full_length == 0 || full_length >= sizeof full) {
+    problem(argument, full_length == 0 ? "cannot be made a full path: " + system_reason(GetLastError())
+                                       : "the path is too long");
     return report;
   }
+  const std::string first_piece = full;
   PieceScan first = scan_piece(first_piece, splitset::kFirstDataOffset);
   if (first.head.size() < splitset::kFirstDataOffset) {
     problem(first_piece, first.problem);
@@ -139,6 +155,11 @@ VerifyReport verify_set(const std::string& first_piece) {
     problem(first_piece, "its header counts " + std::to_string(header.piece_count) +
                              " pieces, which no set has");
     return report;
+  }
+  const uint32_t stored_length = splitset::name_length(header);
+  if (!is_bare_name(header.file_name, stored_length)) {
+    problem(first_piece, "its header stores the name \"" + std::string(header.file_name, stored_length) +
+                             "\", which is not a bare file name: no reader can rebuild it");
   }
   splitset::Crc32Table table;
   splitset::crc32_init(table);
@@ -157,7 +178,7 @@ VerifyReport verify_set(const std::string& first_piece) {
   for (int32_t k = 1; k < header.piece_count; ++k) {
     char number[splitset::kPieceNumberCapacity];
     splitset::format_piece_number(number, static_cast<uint32_t>(k - 1));
-    if (!splitset::apply_piece_suffix(path, sizeof path, number)) {
+    if (!splitset::apply_piece_suffix(path, sizeof path, number, splitset::MarkerSearch::kReading)) {
       problem(first_piece, "the names of its pieces are too long");
       return report;
     }
@@ -185,27 +206,43 @@ VerifyReport verify_set(const std::string& first_piece) {
                              " bytes, CRC " + hex(record.payload_crc) + ")");
   }
 
-  // The checksum file, where there is one: each piece by its line.
+  // The checksum file, where there is one, named in the first piece's case
+  // (a lowercased set has a lowercased checksum file). One that lacks the
+  // line of a piece does not describe this set: it is set aside and the
+  // record decides. Otherwise each piece is compared with its line.
   std::strcpy(path, first_piece.c_str());
-  splitset::apply_piece_suffix(path, sizeof path, splitset::kChecksumSuffix);
+  const int32_t marker = splitset::find_marker(path, splitset::MarkerSearch::kReading);
+  const bool upper_suffix = marker >= 0 && path[marker + 5] >= 'A' && path[marker + 5] <= 'Z';
+  splitset::apply_piece_suffix(path, sizeof path, upper_suffix ? "SFV" : splitset::kChecksumSuffix,
+                               splitset::MarkerSearch::kReading);
   const std::string sfv_path = path;
   UniqueFile sfv(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
                              nullptr));
   bool has_sfv = false;
   int sfv_mismatches = 0;
+  std::string text;
   if (sfv) {
-    has_sfv = true;
-    std::string text;
     char chunk[4096];
     DWORD got = 0;
     while (ReadFile(sfv.get(), chunk, sizeof chunk, &got, nullptr) && got > 0) text.append(chunk, got);
+    has_sfv = true;
+    for (const std::string& name : names) {
+      uint32_t expected = 0;
+      if (!splitset::sfv_find(text.data(), text.size(), bare(name).c_str(), expected)) {
+        notes.push_back(sfv_path + ": has no line for " + bare(name) +
+                        ", so it does not describe this set; set aside, " +
+                        (record_sound ? "the integrity record decides" : "no checksums to compare"));
+        has_sfv = false;
+        break;
+      }
+    }
+  }
+  if (has_sfv) {
     for (size_t k = 0; k < scans.size(); ++k) {
       if (scans[k].head.empty()) continue;  // missing: said already
       uint32_t expected = 0;
-      if (!splitset::sfv_find(text.data(), text.size(), bare(names[k]).c_str(), expected)) {
-        problem(names[k], "has no line in the checksum file " + bare(sfv_path));
-        ++sfv_mismatches;
-      } else if (expected != scans[k].file_crc) {
+      splitset::sfv_find(text.data(), text.size(), bare(names[k]).c_str(), expected);
+      if (expected != scans[k].file_crc) {
         ++sfv_mismatches;
         if (record_agrees && k > 0) {
           // A later piece is its ChunkRecord and its data, which the record
@@ -230,6 +267,7 @@ VerifyReport verify_set(const std::string& first_piece) {
   }
 
   report.sound = report.lines.empty();
+  report.lines.insert(report.lines.end(), notes.begin(), notes.end());
   if (report.sound) {
     std::string summary = first_piece + ": sound, " + std::to_string(header.piece_count) +
                           (header.piece_count == 1 ? " piece" : " pieces");

@@ -17,7 +17,7 @@ void ButtonEdit::create(HWND parent, int id, Place place, int button_width, HFON
   on_browse_ = std::move(on_browse);
   // WS_CLIPCHILDREN: the edit must not paint over its button.
   edit_ = create_child(parent, "EDIT", "", WS_TABSTOP | ES_AUTOHSCROLL | WS_CLIPCHILDREN,
-                       WS_EX_CLIENTEDGE, place, id, font);
+                       WS_EX_CLIENTEDGE, place, id, font, true);
   RECT client;
   GetClientRect(edit_, &client);
   button_ = create_child(edit_, "BUTTON", "...", BS_PUSHBUTTON,

@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 
+#include "ansi_name.h"
 #include "child_controls.h"
 
 namespace velmora {
@@ -25,7 +26,9 @@ class ButtonEdit {
               std::function<void()> on_browse);
 
   HWND edit() const { return edit_; }
-  std::string text() const { return window_text(edit_); }
+  // The edit keeps its text in UTF-16 (create_child's `wide`).
+  WideName text() const { return window_wide_text(edit_); }
+  void set_text(const WideName& text) { SetWindowTextW(edit_, text.data()); }
   void set_text(const std::string& text) { SetWindowTextA(edit_, text.c_str()); }
 
  private:

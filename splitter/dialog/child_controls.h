@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace velmora {
 
@@ -14,11 +15,14 @@ struct Place {
   int left, top, width, height;
 };
 
-// Creates a visible child window; throws UiError when it cannot.
+// Creates a visible child window; throws UiError when it cannot. A `wide`
+// window keeps its text in UTF-16, so that a name typed or pasted into it
+// survives whole (the ANSI forms would swap characters for look-alikes).
 HWND create_child(HWND parent, const char* window_class, const char* text, DWORD style,
-                  DWORD ex_style, Place place, int id, HFONT font);
+                  DWORD ex_style, Place place, int id, HFONT font, bool wide = false);
 
 std::string window_text(HWND window);
+std::vector<wchar_t> window_wide_text(HWND window);  // zero-terminated
 
 // The panel: a raised frame whose children take part in the dialog's tab
 // order (WS_EX_CONTROLPARENT) and whose notifications (commands, notify,

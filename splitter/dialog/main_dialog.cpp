@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "ansi_name.h"
 #include "browse_dialogs.h"
 #include "dialog_font.h"
 #include "dialog_ids.h"
@@ -62,13 +63,13 @@ void TMainDialog::build_controls() {
 
   create_child(panel_, "STATIC", "File path", SS_LEFTNOWORDWRAP, 0, {265, 14, 41, 13}, IDC_LABEL1, font);
   file_edit_.create(panel_, IDC_FILE_EDIT, {10, 14, 249, 21}, kBrowseButtonWidth, font, [this] {
-    std::string chosen = velmora::pick_file(dialog_, file_edit_.text());
+    velmora::WideName chosen = velmora::pick_file(dialog_, file_edit_.text().data());
     if (!chosen.empty()) file_edit_.set_text(chosen);
   });
   create_child(panel_, "STATIC", "Target directory", SS_LEFTNOWORDWRAP, 0, {265, 42, 78, 13}, IDC_LABEL2,
                font);
   dir_edit_.create(panel_, IDC_DIR_EDIT, {10, 42, 249, 21}, kBrowseButtonWidth, font, [this] {
-    std::string chosen = velmora::pick_directory(dialog_, dir_edit_.text());
+    velmora::WideName chosen = velmora::pick_directory(dialog_, dir_edit_.text().data());
     if (!chosen.empty()) dir_edit_.set_text(chosen);
   });
   create_child(panel_, "STATIC", "Section size (byte)", SS_LEFTNOWORDWRAP, 0, {170, 70, 89, 13}, IDC_LABEL3,
@@ -132,13 +133,21 @@ void TMainDialog::draw_banner(const DRAWITEMSTRUCT& item) const {
 
 void TMainDialog::on_split() {
   if (closing_) return;  // a split must not start once the dialog is closing
-  std::string source = velmora::resolve_source_file(file_edit_.text(), velmora::is_existing_file);
+  // Both names as the user gave them; one that the code page cannot spell
+  // is refused here, before the engine could take a look-alike for it.
+  std::string file_text, target;
+  if (!velmora::to_ansi_name(file_edit_.text().data(), file_text) ||
+      !velmora::to_ansi_name(dir_edit_.text().data(), target)) {
+    MessageBoxA(dialog_, velmora::kUnspellableName, "Error", MB_OK | MB_ICONERROR);
+    return;
+  }
+  std::string source = velmora::resolve_source_file(file_text, velmora::is_existing_file);
   // The job holds 259 characters; a longer name would name another file.
   if (source.empty() || source.size() >= sizeof(SplitJob::source_path)) {
     MessageBoxA(dialog_, "Invalid file name.", "Error", MB_OK | MB_ICONERROR);
     return;
   }
-  bool started = start_split(dialog_, split_button_, source.c_str(), dir_edit_.text().c_str(),
+  bool started = start_split(dialog_, split_button_, source.c_str(), target.c_str(),
                              section_edit_.value(), is_checked(checkbox1_),
                              is_checked(checkbox2_), is_checked(checkbox3_));
   if (!started) {

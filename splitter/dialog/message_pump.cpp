@@ -4,17 +4,19 @@ namespace velmora {
 
 namespace {
 
+// The wide forms throughout: the edits are wide windows, and a character
+// typed into one must not pass through the ANSI code page on its way.
 void dispatch(HWND dialog, MSG& message) {
-  if (dialog && IsDialogMessageA(dialog, &message)) return;
+  if (dialog && IsDialogMessageW(dialog, &message)) return;
   TranslateMessage(&message);
-  DispatchMessageA(&message);
+  DispatchMessageW(&message);
 }
 
 }  // namespace
 
 void run_message_loop(HWND dialog) {
   MSG message;
-  while (GetMessageA(&message, nullptr, 0, 0) > 0) dispatch(dialog, message);
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) dispatch(dialog, message);
 }
 
 void wait_dispatching(HWND dialog, const std::function<bool()>& done) {
@@ -23,7 +25,7 @@ void wait_dispatching(HWND dialog, const std::function<bool()>& done) {
   while (!done()) {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
     MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
       if (message.message == WM_QUIT) {
         quit = true;
         exit_code = message.wParam;
