@@ -318,15 +318,17 @@ const char* read_item(const char* p, uint32_t& length) {
   return p;
 }
 
-// Tries to create every level of the full folder path `path` (which ends in
-// a backslash), left to right; failures are passed over (a drive root, a
+// Tries to create every level of the full folder path `path`, left to
+// right, the whole path last; failures are passed over (a drive root, a
 // level that exists).
 void create_levels(char* path) {
-  for (char* p = path + 1; *p; ++p) {
-    if (*p != '\\') continue;
+  for (char* p = path + 1;; ++p) {
+    char c = *p;
+    if (c != '\\' && c != '\0') continue;
     *p = '\0';
     CreateDirectoryA(path, nullptr);
-    *p = '\\';
+    *p = c;
+    if (c == '\0') return;
   }
 }
 
@@ -412,9 +414,10 @@ int join() {
   SetLastError(ERROR_FILENAME_EXCED_RANGE);
   DWORD n = target < kPath ? GetFullPathNameA(s.target, kPath, s.destination, nullptr) : 0;
   // Made full (0 is a failure, kPath or more a path too long), with room for
-  // a backslash.
+  // a backslash. The folder itself is looked at without one (a file
+  // named with a backslash behind it is an invalid name, not a file).
   if (n - 1 < kPath - 2) {
-    if (s.destination[n - 1] != '\\') s.destination[n++] = '\\';
+    if (s.destination[n - 1] == '\\') --n;
     s.destination[n] = '\0';
     folder = s.destination;
     // Room for what the join puts there: the file's name, a temporary name
@@ -423,7 +426,7 @@ int join() {
     // expansion folder "vrxNNNN.tmpd\".
     uint32_t need = length_of(s.header.file_name) + (s.header.compressed ? 13 : 0);
     if (need < 13) need = 13;
-    if (n + need < kPath) {
+    if (n + 1 + need < kPath) {
       // (Without a target these are the levels of the current directory,
       // which exist.)
       create_levels(s.destination);
@@ -437,6 +440,8 @@ int join() {
     say(target ? "!cannot use target %" : "!cannot use current directory %", folder);
     return 1;
   }
+  s.destination[n] = '\\';
+  s.destination[n + 1] = '\0';
   copy_text(s.final_path, s.destination);
   append(s.final_path, s.header.file_name);
 
