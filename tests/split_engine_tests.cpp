@@ -654,7 +654,18 @@ class SplitBreak : public SplitEngine {
     std::string payload = set.payload();
     EXPECT_LT(payload.size(), bytes_.size());
     EXPECT_EQ(payload, bytes_.substr(0, payload.size()));
-    EXPECT_EQ(join(dir_ / "b\\bigVRAX.exe", "big.bin"), payload);
+    EXPECT_EQ(join_cut_short(dir_ / "b\\bigVRAX.exe", "big.bin"), payload);
+  }
+
+  // A set cut short never takes the file's name: the first piece keeps the
+  // leading part as the name with ".partial" added, says so, and exits 1.
+  std::string join_cut_short(const std::string& first_piece, const std::string& name) {
+    CreateDirectoryA((dir_ / "joined").c_str(), nullptr);
+    ProcessResult run = run_process("\"" + first_piece + "\"", dir_ / "joined");
+    EXPECT_EQ(run.exit_code, 1u) << run.output;
+    EXPECT_NE(run.output.find("set cut short by Break"), std::string::npos) << run.output;
+    EXPECT_FALSE(file_exists(dir_ / "joined\\" + name));
+    return read_file(dir_ / "joined\\" + name + ".partial");
   }
   std::string bytes_;
 };
@@ -669,7 +680,8 @@ TEST_F(SplitBreak, BreakBeforeTheFirstBlockLeavesAnEmptyFirstPiece) {
   EXPECT_EQ(set.pieces[0].chunk.block_count, 0);
   EXPECT_FALSE(file_exists(dir_ / "b\\sVRAX.000"));
   EXPECT_EQ(checksum_findings(set, true, dir_ / "s.bin"), "");
-  EXPECT_EQ(join(dir_ / "b\\sVRAX.exe", "s.bin"), "");
+  EXPECT_EQ(join_cut_short(dir_ / "b\\sVRAX.exe", "s.bin"), "");
+  EXPECT_TRUE(file_exists(dir_ / "joined\\s.bin.partial"));
 }
 
 TEST_F(SplitBreak, BreakDuringTheFirstPiece) {
