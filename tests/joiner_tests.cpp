@@ -281,194 +281,117 @@ std::string system_text(DWORD code) {
   return std::string(text, n);
 }
 
-// Targets as people type them, and stored names that fill the path: where
-// the file lands (the tree below the scratch folder afterwards, the set's
-// folder aside), or the line of a refusal, which names the target as given
-// ({typed}), or made full, or the current directory, and the real reason.
+// Targets as typed, and stored names that fill the path (a name that leaves
+// `spare` of the 259 characters a path may have, else "out.bin"). Without a
+// reason, `outcome` is the tree below the scratch folder afterwards; with
+// one, the refusal's line, naming the target or the current directory and
+// the reason ({dir}: the scratch folder, {typed}: the target as typed).
+constexpr int kOutBin = -1000;
 struct TargetCase {
   const char* label;
-  std::string target;  // as typed, relative to the current directory; "" for none
-  int spare;           // kOutBin: the name "out.bin"; else the stored name leaves this
-                       // many of the 259 characters a path may have after the destination
+  std::string target;
+  int spare;
   bool compressed;
-  std::vector<std::string> tree;  // success: below the scratch folder ({name}: the stored name)
-  std::string refusal;            // failure: "cannot use " + this ({cwd}: the current directory,
-                                  // {dir}: the scratch folder)
-  DWORD reason;                   // failure: the error whose text ends the line
+  std::string outcome;
+  DWORD reason;
 };
-
-constexpr int kOutBin = 1000;
 
 class TargetSpelling : public Joiner, public ::testing::WithParamInterface<TargetCase> {};
 
 TEST_P(TargetSpelling, LandsWhereTheTargetNamesOrSaysWhyNot) {
   const TargetCase& c = GetParam();
-  const std::string cwd = dir_ / "cwd\\";
   std::string name = "out.bin";
-  if (c.spare != kOutBin) name = std::string(splitset::kPathCapacity - 5 - cwd.size() - c.spare, 'n') + ".bin";
+  if (c.spare != kOutBin) name = std::string(255 - (dir_ / "cwd\\").size() - c.spare, 'n') + ".bin";
   std::string data = c.compressed ? read_file(testdata("big.cab")) : "joined";
   std::string first = write_set(name, {piece_for(data.substr(0, 3)), piece_for(data.substr(3))}, c.compressed);
-  write_file(dir_ / "afile", "a file, not a folder");
+  write_file(dir_ / "afile", "a file");
   ProcessResult result = run(first, c.target);
-  auto fill = [&](std::string text) {
-    for (auto [key, value] : {std::pair<std::string, std::string>{"{name}", name}, {"{cwd}", cwd},
-                              {"{dir}", dir_.path() + "\\"}, {"{cwd-}", dir_ / "cwd"},
-                              {"{typed}", c.target.substr(0, splitset::kPathCapacity - 1)}})
-      for (size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, key.size(), value);
-    return text;
-  };
-  std::vector<std::string> tree = {"afile 20", "cwd\\"};
-  for (const std::string& entry : c.tree) tree.push_back(fill(entry));
-  std::sort(tree.begin(), tree.end());
-  EXPECT_EQ(tree_listing(dir_.path(), {"set"}), tree) << result.output;
-  if (c.refusal.empty()) {
-    EXPECT_EQ(result.exit_code, 0u) << result.output;
-  } else {
-    EXPECT_EQ(result.exit_code, 1u);
-    EXPECT_EQ(result.output, "joiner: cannot use " + fill(c.refusal) + ": " + system_text(c.reason) + "\r\n");
-  }
+  std::string outcome = c.outcome, tree;
+  for (auto [key, value] : {std::pair<std::string, std::string>{"{dir}", dir_.path() + "\\"}, {"{name}", name},
+                            {"{typed}", c.target.substr(0, 259)}})
+    for (size_t at; (at = outcome.find(key)) != std::string::npos;) outcome.replace(at, key.size(), value);
+  for (const std::string& entry : tree_listing(dir_.path(), {"set"})) tree += entry + "|";
+  EXPECT_EQ(tree, "afile 6|cwd\\|" + (c.reason ? "" : outcome)) << result.output;
+  EXPECT_EQ(result.output, c.reason ? "joiner: cannot use " + outcome + ": " + system_text(c.reason) + "\r\n" : "");
+  EXPECT_EQ(result.exit_code, c.reason ? 1u : 0u);
 }
-
-const std::string kLong(300, 'x');
-const std::string kLongFull(240, 'y');  // fits as typed; made full it does not
 
 INSTANTIATE_TEST_SUITE_P(
     Targets, TargetSpelling,
     ::testing::Values(
-        TargetCase{"dotsInFolders", "john.smith\\docs", kOutBin, false,
-                   {"cwd\\john.smith\\", "cwd\\john.smith\\docs\\", "cwd\\john.smith\\docs\\out.bin 6"}},
-        TargetCase{"markerInAFolder", "oldVRAX.d", kOutBin, false, {"cwd\\oldVRAX.d\\", "cwd\\oldVRAX.d\\out.bin 6"}},
-        TargetCase{"forwardSlashes", "sub/deeper/", kOutBin, false,
-                   {"cwd\\sub\\", "cwd\\sub\\deeper\\", "cwd\\sub\\deeper\\out.bin 6"}},
-        TargetCase{"dotDotDetourLeavesNoFolder", "stray\\..\\real", kOutBin, false,
-                   {"cwd\\real\\", "cwd\\real\\out.bin 6"}},
-        TargetCase{"relativeNewLevels", "new\\lvl", kOutBin, false,
-                   {"cwd\\new\\", "cwd\\new\\lvl\\", "cwd\\new\\lvl\\out.bin 6"}},
-        TargetCase{"longNameThatFits", "", 0, false, {"cwd\\{name} 6"}},
-        TargetCase{"longNameThatDoesNotFit", "", -1, false, {}, "current directory {cwd-}",
-                   ERROR_FILENAME_EXCED_RANGE},
-        TargetCase{"compressedNameWithoutRoomToExpand", "", 12, true, {}, "current directory {cwd-}",
-                   ERROR_FILENAME_EXCED_RANGE},
-        TargetCase{"targetTooLong", kLong, kOutBin, false, {}, "target {typed}", ERROR_FILENAME_EXCED_RANGE},
-        TargetCase{"targetTooLongMadeFull", kLongFull, kOutBin, false, {}, "target {typed}", ERROR_FILENAME_EXCED_RANGE},
-        TargetCase{"targetIsAFile", "..\\afile", kOutBin, false, {}, "target {dir}afile", ERROR_DIRECTORY},
-        TargetCase{"targetUnderAFile", "../afile/sub", kOutBin, false, {}, "target {dir}afile\\sub",
-                   ERROR_PATH_NOT_FOUND}),
+        TargetCase{"forwardSlashes", "sub/deeper/", kOutBin, false, "cwd\\sub\\|cwd\\sub\\deeper\\|cwd\\sub\\deeper\\out.bin 6|", 0},
+        TargetCase{"dotDotDetourLeavesNoFolder", "stray\\..\\real", kOutBin, false, "cwd\\real\\|cwd\\real\\out.bin 6|", 0},
+        TargetCase{"longNameThatFits", "", 0, false, "cwd\\{name} 6|", 0},
+        TargetCase{"longNameThatDoesNotFit", "", -1, false, "current directory {dir}cwd", ERROR_FILENAME_EXCED_RANGE},
+        TargetCase{"compressedNameWithoutRoomToExpand", "", 12, true, "current directory {dir}cwd", ERROR_FILENAME_EXCED_RANGE},
+        TargetCase{"targetTooLong", std::string(300, 'x'), kOutBin, false, "target {typed}", ERROR_FILENAME_EXCED_RANGE},
+        TargetCase{"targetTooLongMadeFull", std::string(240, 'y'), kOutBin, false, "target {typed}", ERROR_FILENAME_EXCED_RANGE},
+        TargetCase{"targetIsAFile", "..\\afile", kOutBin, false, "target {dir}afile", ERROR_DIRECTORY},
+        TargetCase{"targetUnderAFile", "../afile/sub", kOutBin, false, "target {dir}afile\\sub", ERROR_PATH_NOT_FOUND}),
     [](const ::testing::TestParamInfo<TargetCase>& info) { return info.param.label; });
 
-// Sets with each verdict of the first piece: a file of the stored name in the
-// current directory is replaced only by a whole, sound join.
-enum class SetKind { kSound, kCutShort, kCutShortBesideAPartial, kCutShortCompressed, kChecksumFileShortALine,
-                     kChecksumFileShortALineAndDamage, kChecksumFileOverAStalePiece };
-
+// Sets with a checksum file written again over them (as a tool that checks
+// nothing would) and the first piece's verdict: only a whole, sound set takes
+// the file's name. `kept`: where the joined data are ("": the name the line gives).
 struct SetCase {
   const char* label;
-  SetKind kind;
-  DWORD exit_code;
-  const char* line;  // the start of its line, "" for none
-  const char* kept;  // where the joined data are: "out.bin", "out.bin.partial", "temp" (a temporary name)
+  bool compressed, cut_short, partial_there, piece_changed, line_missing;
+  const char* line;  // how the line begins ("": none, exit code 0)
+  const char* kept;
 };
 
-class SetVerdict : public Joiner, public ::testing::WithParamInterface<SetCase> {
- protected:
-  // Writes the checksum file anew from the set's files as they are (as a tool
-  // that checks nothing would), leaving out the line of piece `skip`.
-  void write_checksum_file(const std::string& first, int pieces, int skip) {
-    std::string sfv = "; written again\r\n";
-    for (int k = 0; k < pieces; ++k) {
-      std::string path = k == 0 ? first : piece_name(first, k - 1);
-      char line[300];
-      splitset::sfv_line(line, path.substr(path.rfind('\\') + 1).c_str(), system_crc32(read_file(path)));
-      if (k != skip) sfv += line;
-    }
-    write_file(dir_ / "set\\nameVRAX.sfv", sfv);
-  }
-  // Marks the set as cut short by a Break that left `missing` bytes behind.
-  void cut_short(const std::string& first, uint32_t missing) {
-    static splitset::Crc32Table table;
-    splitset::crc32_init(table);
-    std::string bytes = read_file(first);
-    SplitHeader header;
-    std::memcpy(&header, &bytes[splitset::kHeaderOffset], sizeof header);
-    splitset::IntegrityRecord record;
-    ASSERT_EQ(splitset::get_integrity(table, header, record), splitset::Integrity::kSound);
-    record.flags |= splitset::kIntegrityCutShort;
-    header.payload_size += missing;
-    splitset::put_integrity(table, header, record);
-    std::memcpy(&bytes[splitset::kHeaderOffset], &header, sizeof header);
-    write_file(first, bytes);
-  }
-};
+class SetVerdict : public Joiner, public ::testing::WithParamInterface<SetCase> {};
 
 TEST_P(SetVerdict, OnlyAWholeSoundSetTakesTheName) {
   const SetCase& c = GetParam();
-  const bool compressed = c.kind == SetKind::kCutShortCompressed;
-  std::vector<PieceSpec> pieces = {piece_for(pattern_bytes(5000, 21)), piece_for(pattern_bytes(4096, 22)),
-                                   piece_for(pattern_bytes(999, 23))};
-  const std::string first = dir_ / "set\\nameVRAX.exe";
-  write_test_set(first, "out.bin", pieces, compressed, true);
-  std::string joined = pieces[0].data + pieces[1].data + pieces[2].data;
-  int skip = -1;
-  switch (c.kind) {
-    case SetKind::kCutShortBesideAPartial:
-      write_file(dir_ / "cwd\\out.bin.partial", "an older partial file");
-      [[fallthrough]];
-    case SetKind::kCutShort:
-    case SetKind::kCutShortCompressed:
-      cut_short(first, 70000);
-      break;
-    case SetKind::kChecksumFileShortALineAndDamage: {
-      std::string bytes = read_file(piece_name(first, 1));
-      bytes[100] ^= 1;
-      joined[5000 + 4096 + 88] ^= 1;
-      write_file(piece_name(first, 1), bytes);
-    }
-      [[fallthrough]];
-    case SetKind::kChecksumFileShortALine:
-      skip = 1;
-      break;
-    case SetKind::kChecksumFileOverAStalePiece:
-      // Piece 000 of an older split of the same name and size.
-      write_file(piece_name(first, 0), std::string(reinterpret_cast<const char*>(&pieces[1].chunk), 12) +
-                                            pattern_bytes(4096, 99));
-      joined.replace(5000, 4096, pattern_bytes(4096, 99));
-      break;
-    case SetKind::kSound:
-      break;
+  const std::string first = dir_ / "set\\nameVRAX.exe", victim = c.cut_short ? first : piece_name(first, 0);
+  std::string joined = write_test_set(first, "out.bin", {piece_for(pattern_bytes(5000, 21)),
+                                      piece_for(pattern_bytes(4096, 22)), piece_for(pattern_bytes(999, 23))},
+                                      c.compressed, true);
+  std::string bytes = read_file(victim);
+  if (c.cut_short) {  // the record says a Break left 70000 bytes behind
+    static splitset::Crc32Table table;
+    splitset::crc32_init(table);
+    auto& header = *reinterpret_cast<SplitHeader*>(&bytes[splitset::kHeaderOffset]);
+    splitset::IntegrityRecord record;
+    ASSERT_EQ(splitset::get_integrity(table, header, record), splitset::Integrity::kSound);
+    record.flags |= splitset::kIntegrityCutShort;
+    header.payload_size += 70000;
+    splitset::put_integrity(table, header, record);
   }
-  if (c.kind != SetKind::kSound) write_checksum_file(first, 3, skip);
-  write_file(dir_ / "cwd\\out.bin", "the user's own file");
-  std::vector<std::string> before = files_in(dir_ / "cwd");
+  if (c.piece_changed) bytes[100] ^= 1, joined[5000 + 88] ^= 1;
+  write_file(victim, bytes);
+  std::string sfv;
+  for (int k = 0; k < (c.line_missing ? 2 : 3); ++k) {
+    std::string path = k ? piece_name(first, k - 1) : first;
+    char line[300];
+    splitset::sfv_line(line, path.substr(path.rfind('\\') + 1).c_str(), system_crc32(read_file(path)));
+    sfv += line;
+  }
+  write_file(dir_ / "set\\nameVRAX.sfv", sfv);
+  if (c.partial_there) write_file(dir_ / "cwd\\out.bin.partial", "older");
+  write_file(dir_ / "cwd\\out.bin", "the user's own");
   ProcessResult result = run(first);
-  EXPECT_EQ(result.exit_code, c.exit_code) << result.output;
-  EXPECT_EQ(result.output.rfind(std::string(c.line), 0), 0u) << result.output;
-  std::string kept = c.kept == std::string("temp") ? kept_file(result.output) : dir_ / "cwd\\" + c.kept;
-  EXPECT_EQ(read_file(kept), joined) << result.output;
-  if (c.exit_code == 1) EXPECT_EQ(read_file(dir_ / "cwd\\out.bin"), "the user's own file");
-  if (c.kind == SetKind::kCutShortBesideAPartial)
-    EXPECT_EQ(read_file(dir_ / "cwd\\out.bin.partial"), "an older partial file");
-  if (!c.line[0]) EXPECT_EQ(result.output, "");
-  if (!c.line[0]) EXPECT_EQ(files_in(dir_ / "cwd"), before);
-  if (c.kept == std::string("temp")) EXPECT_NE(kept.find(dir_ / "cwd\\vrx"), std::string::npos) << kept;
+  EXPECT_EQ(result.exit_code, c.line[0] ? 1u : 0u) << result.output;
+  EXPECT_EQ(result.output.rfind(c.line, 0), 0u) << result.output;
+  EXPECT_EQ(read_file(c.kept[0] ? dir_ / "cwd\\" + c.kept : kept_file(result.output)), joined) << result.output;
+  EXPECT_EQ(read_file(dir_ / "cwd\\out.bin"), c.line[0] ? "the user's own" : joined);
+  if (c.partial_there) EXPECT_EQ(read_file(dir_ / "cwd\\out.bin.partial"), "older");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Sets, SetVerdict,
     ::testing::Values(
-        SetCase{"sound", SetKind::kSound, 0, "", "out.bin"},
-        SetCase{"cutShort", SetKind::kCutShort, 1, "joiner: set cut short by Break: 10095 of 80095 bytes kept as ",
-                "out.bin.partial"},
-        SetCase{"cutShortBesideAPartialFile", SetKind::kCutShortBesideAPartial, 1,
-                "joiner: set cut short by Break: 10095 of 80095 bytes kept as ", "temp"},
-        SetCase{"cutShortCompressed", SetKind::kCutShortCompressed, 1,
-                "joiner: set cut short by Break: 10095 of 80095 bytes of a cabinet kept as ", "temp"},
-        // The checksum file is set aside; the record decides.
-        SetCase{"checksumFileShortALine", SetKind::kChecksumFileShortALine, 0, "", "out.bin"},
-        SetCase{"checksumFileShortALineAndADamagedPiece", SetKind::kChecksumFileShortALineAndDamage, 1,
-                "joiner: damaged set; data kept as ", "temp"},
-        // Every piece matches the checksum file, but the record knows the set.
-        SetCase{"checksumFileWrittenOverAStalePiece", SetKind::kChecksumFileOverAStalePiece, 1,
-                "joiner: damaged set; data kept as ", "temp"}),
+        SetCase{"cutShort", false, true, false, false, false,
+                "joiner: set cut short by Break: 10095 of 80095 bytes kept as ", "out.bin.partial"},
+        SetCase{"cutShortBesideAPartialFile", false, true, true, false, false,
+                "joiner: set cut short by Break: 10095 of 80095 bytes kept as ", ""},
+        SetCase{"cutShortCompressed", true, true, false, false, false,
+                "joiner: set cut short by Break: 10095 of 80095 bytes of a cabinet kept as ", ""},
+        SetCase{"checksumFileWrittenOverAChangedPiece", false, false, false, true, false, "joiner: damaged set; ", ""},
+        // A checksum file without a line for every piece is set aside: the record decides.
+        SetCase{"checksumFileShortALine", false, false, false, false, true, "", "out.bin"},
+        SetCase{"checksumFileShortALineOverAChangedPiece", false, false, false, true, true, "joiner: damaged set; ", ""}),
     [](const ::testing::TestParamInfo<SetCase>& info) { return info.param.label; });
 
 // Started in a console window of its own (as by a double-click), a joiner
