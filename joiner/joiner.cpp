@@ -5,7 +5,8 @@
 // Built without a C runtime (see joiner/CMakeLists.txt):
 //   i686-w64-mingw32-g++-posix -std=c++17 -Oz -fomit-frame-pointer -fwhole-program -fno-ident
 //     -fno-inline-small-functions -nostdlib -ffreestanding -fno-exceptions -fno-rtti
-//     -fno-asynchronous-unwind-tables -fno-stack-protector -ffunction-sections
+//     -fno-asynchronous-unwind-tables -fno-stack-protector -mno-stack-arg-probe
+//     -mno-accumulate-outgoing-args -mpreferred-stack-boundary=2 -Werror=frame-larger-than=3072
 //     -I format -I cablib joiner/joiner.cpp -o joiner.exe -Wl,-e,_entry
 //     -Wl,--subsystem,console -Wl,--gc-sections -s -Wl,-T,joiner/joiner.ld -lkernel32 -lvornex
 // then padded with zeros to exactly 6656 bytes (the build fails if it is larger).
@@ -18,17 +19,24 @@
 // - The pieces are looked for beside the first piece. Every piece must be
 //   there before any output is written; its ChunkRecord is checked as it is
 //   copied, and a damaged one removes the partial output.
-// - The destination is the target directory (its missing levels created) or,
-//   without one, the current directory; nothing else is written. The output
-//   is built there under a temporary name and renamed onto the file's own
-//   name only when it is complete and sound. With a target an existing file
-//   is not replaced; without one it is (as a rebuild in place always was),
-//   unless it is a file of the set itself.
+// - The destination is the target directory, made full first (so that
+//   `stray\..\real` or `a/b` mean the folder they name; its missing levels
+//   are created from the full path), or without one the current directory;
+//   nothing else is written. The output is built there under a temporary
+//   name and renamed onto the file's own name only when it is complete and
+//   sound. With a target an existing file is not replaced; without one it is
+//   (as a rebuild in place always was), unless it is a file of the set itself.
 // - Checksums: with the set's checksum file beside the first piece (holding a
-//   line for every piece), each piece file is checked as it is copied and the
-//   first mismatch stops the join, naming the piece. Otherwise the integrity
-//   record in the header guards the payload's length and CRC. A set without
-//   either joins as it is.
+//   line for every piece; one that lacks a line is set aside), each piece
+//   file is checked as it is copied and the first mismatch stops the join,
+//   naming the piece. The integrity record in the header guards the payload's
+//   CRC in every case, so a checksum file written over a mixed set does not
+//   pass it. A set without either joins as it is.
+// - A set whose record says a Break cut it short holds only the leading part
+//   of the file and never takes the file's name: the part is kept as the
+//   name with ".partial" added (where no such file exists; else under its
+//   temporary name), a compressed one's joined cabinet under its temporary
+//   name, with a line saying how many bytes of how many it holds.
 // - A compressed set is joined into a cabinet in the destination and expanded
 //   through vornex.dll into a private folder beside it; the one expected file
 //   is moved out of it and the folder removed.
@@ -43,13 +51,24 @@
 #include "split_set_format.h"
 #include "vornex.h"
 
-// The compiler may emit calls to these two.
-extern "C" __attribute__((externally_visible)) void* memset(void* destination, int value, size_t count) {
+// The three exports the joiner uses, declared again as imports: each call
+// then goes through the import table, without a jump stub of 8 bytes.
+extern "C" {
+__declspec(dllimport) uint32_t __stdcall vornex_init_uncab(const char* cabinet_path);
+__declspec(dllimport) uint8_t __stdcall vornex_close_uncab(uint32_t handle);
+__declspec(dllimport) uint8_t __stdcall vornex_uncab_all(uint32_t handle);
+}
+
+// The compiler may emit calls to these two; each has a section of its own,
+// which the link drops while nothing calls it.
+extern "C" __attribute__((externally_visible, section(".text$memset")))
+void* memset(void* destination, int value, size_t count) {
   auto* d = static_cast<unsigned char*>(destination);
   while (count--) *d++ = static_cast<unsigned char>(value);
   return destination;
 }
-extern "C" __attribute__((externally_visible)) void* memcpy(void* destination, const void* source, size_t count) {
+extern "C" __attribute__((externally_visible, section(".text$memcpy")))
+void* memcpy(void* destination, const void* source, size_t count) {
   auto* d = static_cast<unsigned char*>(destination);
   const auto* s = static_cast<const unsigned char*>(source);
   while (count--) *d++ = *s++;
@@ -83,7 +102,8 @@ struct State {
   ChunkRecord chunk;
   HANDLE piece;
   HANDLE output;
-  uint32_t crc;
+  uint32_t crc;        // the payload's CRC so far
+  uint32_t piece_crc;  // the CRC of the piece file just copied
 };
 State s;  // zero-initialised, so it takes no room in the file
 
@@ -135,11 +155,13 @@ HANDLE open_existing(const char* path, DWORD access) {
                      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
-// What the file system says of `path` (a file or a directory); false when
-// it names nothing that can be opened.
+// What the file system says of `path` (a file or a directory); false, with
+// the system's reason as the last error, when it names nothing that can be
+// opened.
 bool inspect(const char* path, BY_HANDLE_FILE_INFORMATION& info) {
   HANDLE file = open_existing(path, 0);
-  bool ok = file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &info);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool ok = GetFileInformationByHandle(file, &info);
   CloseHandle(file);
   return ok;
 }
@@ -198,36 +220,59 @@ int64_t open_piece(int32_t k) {
   return length;
 }
 
+// a times b modulo the CRC's polynomial, in its reflected form (bit 31 is
+// x^0).
+uint32_t crc_multiply(uint32_t a, uint32_t b) {
+  uint32_t product = 0;
+  for (uint32_t m = 1u << 31; m; m >>= 1) {
+    if (a & m) product ^= b;
+    b = b & 1 ? (b >> 1) ^ splitset::kCrc32Polynomial : b >> 1;
+  }
+  return product;
+}
+
+// The CRC of `crc`'s data followed by `length` zero bytes, with the CRC's
+// pre- and post-conditioning left out: crc times x^(8 length). This is the
+// linear step of crc32_combine (crc32_combine(a, b, n) == shift(a, n) ^ b),
+// here by squaring x^8 instead of 32-by-32 matrices, in a fifth of the bytes.
+uint32_t crc_shift(uint32_t crc, uint32_t length) {
+  for (uint32_t x = 1u << 23; length; length >>= 1, x = crc_multiply(x, x))
+    if (length & 1) crc = crc_multiply(x, crc);
+  return crc;
+}
+
 enum Copy { kCopied, kReadFailed, kWriteFailed, kDamaged };
 
-// The block rule for the open piece k: its data area appended to the output
-// in whole blocks read in sequence; only the last block is positioned. s.crc
-// runs on over the data; with a checksum file it starts afresh with the
-// piece's own head (its bytes before the data), so that it ends as the CRC of
-// the whole piece file.
-Copy copy_piece(int32_t k) {
+// The block rule for the open piece k, whose data area holds `length`
+// bytes: the piece's head (its bytes before the data) is read, then the data
+// area appended to the output in whole blocks read in sequence; only the
+// last block is positioned. One CRC runs over the whole piece file (what the
+// checksum file holds); the payload's CRC in s.crc is carried on from it
+// without a second pass: crc(head + data) = shift(crc(head)) ^ crc(data),
+// so the payload's CRC grows to shift(s.crc) ^ crc(data), which is
+// shift(s.crc ^ crc(head)) ^ crc(head + data).
+Copy copy_piece(int32_t k, uint32_t length) {
   uint32_t start = k == 0 ? splitset::kFirstDataOffset : splitset::kLaterDataOffset;
-  if (s.checksum_size) {
-    s.crc = 0;
-    if (!seek(s.piece, 0)) return kReadFailed;
-    for (uint32_t at = 0; at < start; at += kBlock) {
-      uint32_t n = start - at < kBlock ? start - at : kBlock;
-      if (!read_all(s.piece, s.buffer, n)) return kReadFailed;
-      s.crc = splitset::crc32_update(s.table, s.crc, s.buffer, n);
-    }
-  } else if (!seek(s.piece, start)) {
-    return kReadFailed;
+  uint32_t crc = 0;
+  if (!seek(s.piece, 0)) return kReadFailed;
+  for (uint32_t at = 0; at < start; at += kBlock) {
+    uint32_t n = start - at < kBlock ? start - at : kBlock;
+    if (!read_all(s.piece, s.buffer, n)) return kReadFailed;
+    crc = splitset::crc32_update(s.table, crc, s.buffer, n);
   }
+  const uint32_t head = crc;
   for (int32_t i = 1; i <= s.chunk.block_count; ++i) {
-    uint32_t length = kBlock;
+    uint32_t n = kBlock;
     if (i == s.chunk.block_count) {
-      length = static_cast<uint32_t>(s.chunk.last_block_size);
+      n = static_cast<uint32_t>(s.chunk.last_block_size);
       if (!seek(s.piece, start + kBlock * static_cast<uint32_t>(i - 1))) return kReadFailed;
     }
-    if (!read_all(s.piece, s.buffer, length)) return kReadFailed;
-    s.crc = splitset::crc32_update(s.table, s.crc, s.buffer, length);
-    if (!write_all(length)) return kWriteFailed;
+    if (!read_all(s.piece, s.buffer, n)) return kReadFailed;
+    crc = splitset::crc32_update(s.table, crc, s.buffer, n);
+    if (!write_all(n)) return kWriteFailed;
   }
+  s.piece_crc = crc;
+  s.crc = crc_shift(s.crc ^ head, length) ^ crc;
   return kCopied;
 }
 
@@ -256,34 +301,35 @@ void remove_tree(char* path) {
 }
 
 // Reads one item of the command line at `p` (quotes removed) into s.target
-// and returns where the next one begins; -1 in `length` when it is too long.
-const char* read_item(const char* p, int& length) {
+// and returns where the next one begins. `length` is the item's whole
+// length; of one too long to use (kPath or more) s.target keeps the start.
+const char* read_item(const char* p, uint32_t& length) {
   bool quoted = false;
   for (length = 0; *p && (quoted || (*p != ' ' && *p != '\t')); ++p) {
     if (*p == '"') {
       quoted = !quoted;
-    } else if (length >= 0) {
-      s.target[length] = *p;
-      length = length + 1 < static_cast<int>(kPath) ? length + 1 : -1;
+    } else {
+      if (length < kPath - 1) s.target[length] = *p;
+      ++length;
     }
   }
-  s.target[length < 0 ? 0 : length] = '\0';
+  s.target[length < kPath - 1 ? length : kPath - 1] = '\0';
   while (*p == ' ' || *p == '\t') ++p;
   return p;
 }
 
-// Tries to create every level of the target directory, left to right;
-// failures are passed over (a drive root, a level that exists).
-void create_target_levels() {
-  char level[kPath];
-  uint32_t i = 0;
-  for (; s.target[i]; ++i) {
-    level[i] = '\0';
-    if (s.target[i] == '\\' && i > 0) CreateDirectoryA(level, nullptr);
-    level[i] = s.target[i];
+// Tries to create every level of the full folder path `path`, left to
+// right, the whole path last; failures are passed over (a drive root, a
+// level that exists).
+void create_levels(char* path) {
+  for (char* p = path + 1;; ++p) {
+    char c = *p;
+    if (c != '\\' && c != '\0') continue;
+    *p = '\0';
+    CreateDirectoryA(path, nullptr);
+    *p = c;
+    if (c == '\0') return;
   }
-  level[i] = '\0';
-  CreateDirectoryA(level, nullptr);
 }
 
 // A stored name must be a bare file name: nothing that leads elsewhere.
@@ -353,23 +399,50 @@ int join() {
       s.checksum_size = 0;
   }
 
-  // The destination: the target (its levels created) or the current directory.
-  // The command line's first item after the program's own name: positive
-  // when a target is named, 0 without one, -1 when it is too long to use.
-  int target;
+  // The destination: the target or the current directory, made full (with
+  // a backslash) before anything else, the target's levels created from the
+  // full path. The command line's first item after the program's own name
+  // is the target; its length is 0 without one.
+  uint32_t target;
   read_item(read_item(GetCommandLineA(), target), target);
-  if (target > 0) create_target_levels();
+  if (target == 0) copy_text(s.target, ".");
   BY_HANDLE_FILE_INFORMATION info;
-  DWORD n = GetFullPathNameA(target > 0 ? s.target : ".", kPath - 1, s.destination, nullptr);
-  if (s.destination[n - 1] != '\\') append(s.destination, "\\");
-  copy_text(s.final_path, s.destination);
-  // A target too long to use, one that cannot be made, and one that leaves
-  // no room for the file's name and the temporary names beside it.
-  if (target < 0 || n == 0 || n + 20 + length_of(s.header.file_name) >= kPath ||
-      !inspect(s.destination, info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    say("!cannot use target %", s.target);
+  // Each refusal names the folder (as given, until it is made full) and the
+  // reason: a path too long, the system's, or a file where the folder goes.
+  const char* folder = s.target;
+  bool usable = false;
+  SetLastError(ERROR_FILENAME_EXCED_RANGE);
+  DWORD n = target < kPath ? GetFullPathNameA(s.target, kPath, s.destination, nullptr) : 0;
+  // Made full (0 is a failure, kPath or more a path too long), with room for
+  // a backslash. The folder itself is looked at without one (a file
+  // named with a backslash behind it is an invalid name, not a file).
+  if (n - 1 < kPath - 2) {
+    if (s.destination[n - 1] == '\\') --n;
+    s.destination[n] = '\0';
+    folder = s.destination;
+    // Room for what the join puts there: the file's name, a temporary name
+    // "vrxNNNN.tmp" (GetTempFileNameA takes a folder of up to 246
+    // characters), and for a compressed set the file's name inside the
+    // expansion folder "vrxNNNN.tmpd\".
+    uint32_t need = length_of(s.header.file_name) + (s.header.compressed ? 13 : 0);
+    if (need < 13) need = 13;
+    if (n + 1 + need < kPath) {
+      // (Without a target these are the levels of the current directory,
+      // which exist.)
+      create_levels(s.destination);
+      if (inspect(s.destination, info)) {
+        SetLastError(ERROR_DIRECTORY);
+        usable = info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+      }
+    }
+  }
+  if (!usable) {
+    say(target ? "!cannot use target %" : "!cannot use current directory %", folder);
     return 1;
   }
+  s.destination[n] = '\\';
+  s.destination[n + 1] = '\0';
+  copy_text(s.final_path, s.destination);
   append(s.final_path, s.header.file_name);
 
   s.output = INVALID_HANDLE_VALUE;
@@ -383,14 +456,13 @@ int join() {
     return 1;
   }
 
-  s.crc = 0;
   for (int32_t k = 0; k < s.header.piece_count; ++k) {
     int64_t length = open_piece(k);
-    Copy copied = length == -1 ? kDamaged : length < 0 ? kReadFailed : copy_piece(k);
+    Copy copied = length == -1 ? kDamaged : length < 0 ? kReadFailed : copy_piece(k, static_cast<uint32_t>(length));
     CloseHandle(s.piece);
     bool mismatch = copied == kCopied && s.checksum_size &&
                     (splitset::sfv_find(s.checksum_text, s.checksum_size, bare_name(s.name), expected),
-                     s.crc != expected);
+                     s.piece_crc != expected);
     if (copied != kCopied || mismatch) {
       // The system's reason is taken before the clean-up can change it.
       const char* what = mismatch ? "damaged piece % (or %)" : "!cannot read piece %";
@@ -403,8 +475,27 @@ int join() {
     }
   }
   CloseHandle(s.output);
-  if (has_record && !s.checksum_size && s.crc != s.record.payload_crc) {
+  // The record guards the payload also where the checksum file passed every
+  // piece: a stale piece with a checksum file written over the mixed set.
+  if (has_record && s.crc != s.record.payload_crc) {
     say("damaged set; data kept as %", s.temp);
+    return 1;
+  }
+  // A set cut short by Break holds the file's leading part only: it never
+  // takes the file's name. A plain one is kept as the name with ".partial"
+  // added where no file of that name exists (MoveFileExA without replacing),
+  // else under its temporary name; a compressed one holds part of a cabinet
+  // that cannot be expanded and stays under its temporary name.
+  if (has_record && (s.record.flags & splitset::kIntegrityCutShort)) {
+    const char* kept = s.temp;
+    copy_text(s.name, s.final_path);
+    if (!s.header.compressed && append(s.name, ".partial") && MoveFileExA(s.temp, s.name, 0)) kept = s.name;
+    char count[2 * splitset::kPieceNumberCapacity + 24];
+    uint32_t at = splitset::format_piece_number(count, s.record.payload_length, 1);
+    copy_text(count + at, " of ");
+    at += 4 + splitset::format_piece_number(count + at + 4, s.header.payload_size, 1);
+    copy_text(count + at, s.header.compressed ? " bytes of a cabinet" : " bytes");
+    say("set cut short by Break: % kept as %", count, kept);
     return 1;
   }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "set_integrity.h"
 #include "split_set_format.h"
 #include "split_test_support.h"
 #include "test_support.h"
@@ -270,6 +271,128 @@ TEST_F(Joiner, ACabinetThatCannotBeExpandedIsKept) {
   EXPECT_EQ(read_file(temp_dir() + "lost.bin"), "a user's file in TEMP");
   DeleteFileA((temp_dir() + "lost.bin").c_str());
 }
+
+// The system's text for an error code, as the joiner's line ends with it.
+std::string system_text(DWORD code) {
+  char text[512] = "";
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                           sizeof text, nullptr);
+  while (n > 0 && (text[n - 1] <= ' ' || text[n - 1] == '.')) --n;
+  return std::string(text, n);
+}
+
+// Targets as typed, and stored names that fill the path (a name that leaves
+// `spare` of the 259 characters a path may have, else "out.bin"). Without a
+// reason, `outcome` is the tree below the scratch folder afterwards; with
+// one, the refusal's line, naming the target or the current directory and
+// the reason ({dir}: the scratch folder, {typed}: the target as typed).
+constexpr int kOutBin = -1000;
+struct TargetCase {
+  const char* label;
+  std::string target;
+  int spare;
+  bool compressed;
+  std::string outcome;
+  DWORD reason;
+};
+
+class TargetSpelling : public Joiner, public ::testing::WithParamInterface<TargetCase> {};
+
+TEST_P(TargetSpelling, LandsWhereTheTargetNamesOrSaysWhyNot) {
+  const TargetCase& c = GetParam();
+  std::string name = "out.bin";
+  if (c.spare != kOutBin) name = std::string(255 - (dir_ / "cwd\\").size() - c.spare, 'n') + ".bin";
+  std::string data = c.compressed ? read_file(testdata("big.cab")) : "joined";
+  std::string first = write_set(name, {piece_for(data.substr(0, 3)), piece_for(data.substr(3))}, c.compressed);
+  write_file(dir_ / "afile", "a file");
+  ProcessResult result = run(first, c.target);
+  std::string outcome = c.outcome, tree;
+  for (auto [key, value] : {std::pair<std::string, std::string>{"{dir}", dir_.path() + "\\"}, {"{name}", name},
+                            {"{typed}", c.target.substr(0, 259)}})
+    for (size_t at; (at = outcome.find(key)) != std::string::npos;) outcome.replace(at, key.size(), value);
+  for (const std::string& entry : tree_listing(dir_.path(), {"set"})) tree += entry + "|";
+  EXPECT_EQ(tree, "afile 6|cwd\\|" + (c.reason ? "" : outcome)) << result.output;
+  EXPECT_EQ(result.output, c.reason ? "joiner: cannot use " + outcome + ": " + system_text(c.reason) + "\r\n" : "");
+  EXPECT_EQ(result.exit_code, c.reason ? 1u : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Targets, TargetSpelling,
+    ::testing::Values(
+        TargetCase{"forwardSlashes", "sub/deeper/", kOutBin, false, "cwd\\sub\\|cwd\\sub\\deeper\\|cwd\\sub\\deeper\\out.bin 6|", 0},
+        TargetCase{"dotDotDetourLeavesNoFolder", "stray\\..\\real", kOutBin, false, "cwd\\real\\|cwd\\real\\out.bin 6|", 0},
+        TargetCase{"longNameThatFits", "", 0, false, "cwd\\{name} 6|", 0},
+        TargetCase{"longNameThatDoesNotFit", "", -1, false, "current directory {dir}cwd", ERROR_FILENAME_EXCED_RANGE},
+        TargetCase{"compressedNameWithoutRoomToExpand", "", 12, true, "current directory {dir}cwd", ERROR_FILENAME_EXCED_RANGE},
+        TargetCase{"targetTooLong", std::string(300, 'x'), kOutBin, false, "target {typed}", ERROR_FILENAME_EXCED_RANGE},
+        TargetCase{"targetTooLongMadeFull", std::string(240, 'y'), kOutBin, false, "target {typed}", ERROR_FILENAME_EXCED_RANGE},
+        TargetCase{"targetIsAFile", "..\\afile", kOutBin, false, "target {dir}afile", ERROR_DIRECTORY},
+        TargetCase{"targetUnderAFile", "../afile/sub", kOutBin, false, "target {dir}afile\\sub", ERROR_PATH_NOT_FOUND}),
+    [](const ::testing::TestParamInfo<TargetCase>& info) { return info.param.label; });
+
+// Sets with a checksum file written again over them (as a tool that checks
+// nothing would) and the first piece's verdict: only a whole, sound set takes
+// the file's name. `kept`: where the joined data are ("": the name the line gives).
+struct SetCase {
+  const char* label;
+  bool compressed, cut_short, partial_there, piece_changed, line_missing;
+  const char* line;  // how the line begins ("": none, exit code 0)
+  const char* kept;
+};
+
+class SetVerdict : public Joiner, public ::testing::WithParamInterface<SetCase> {};
+
+TEST_P(SetVerdict, OnlyAWholeSoundSetTakesTheName) {
+  const SetCase& c = GetParam();
+  const std::string first = dir_ / "set\\nameVRAX.exe", victim = c.cut_short ? first : piece_name(first, 0);
+  std::string joined = write_test_set(first, "out.bin", {piece_for(pattern_bytes(5000, 21)),
+                                      piece_for(pattern_bytes(4096, 22)), piece_for(pattern_bytes(999, 23))},
+                                      c.compressed, true);
+  std::string bytes = read_file(victim);
+  if (c.cut_short) {  // the record says a Break left 70000 bytes behind
+    static splitset::Crc32Table table;
+    splitset::crc32_init(table);
+    auto& header = *reinterpret_cast<SplitHeader*>(&bytes[splitset::kHeaderOffset]);
+    splitset::IntegrityRecord record;
+    ASSERT_EQ(splitset::get_integrity(table, header, record), splitset::Integrity::kSound);
+    record.flags |= splitset::kIntegrityCutShort;
+    header.payload_size += 70000;
+    splitset::put_integrity(table, header, record);
+  }
+  if (c.piece_changed) bytes[100] ^= 1, joined[5000 + 88] ^= 1;
+  write_file(victim, bytes);
+  std::string sfv;
+  for (int k = 0; k < (c.line_missing ? 2 : 3); ++k) {
+    std::string path = k ? piece_name(first, k - 1) : first;
+    char line[300];
+    splitset::sfv_line(line, path.substr(path.rfind('\\') + 1).c_str(), system_crc32(read_file(path)));
+    sfv += line;
+  }
+  write_file(dir_ / "set\\nameVRAX.sfv", sfv);
+  if (c.partial_there) write_file(dir_ / "cwd\\out.bin.partial", "older");
+  write_file(dir_ / "cwd\\out.bin", "the user's own");
+  ProcessResult result = run(first);
+  EXPECT_EQ(result.exit_code, c.line[0] ? 1u : 0u) << result.output;
+  EXPECT_EQ(result.output.rfind(c.line, 0), 0u) << result.output;
+  EXPECT_EQ(read_file(c.kept[0] ? dir_ / "cwd\\" + c.kept : kept_file(result.output)), joined) << result.output;
+  EXPECT_EQ(read_file(dir_ / "cwd\\out.bin"), c.line[0] ? "the user's own" : joined);
+  if (c.partial_there) EXPECT_EQ(read_file(dir_ / "cwd\\out.bin.partial"), "older");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sets, SetVerdict,
+    ::testing::Values(
+        SetCase{"cutShort", false, true, false, false, false,
+                "joiner: set cut short by Break: 10095 of 80095 bytes kept as ", "out.bin.partial"},
+        SetCase{"cutShortBesideAPartialFile", false, true, true, false, false,
+                "joiner: set cut short by Break: 10095 of 80095 bytes kept as ", ""},
+        SetCase{"cutShortCompressed", true, true, false, false, false,
+                "joiner: set cut short by Break: 10095 of 80095 bytes of a cabinet kept as ", ""},
+        SetCase{"checksumFileWrittenOverAChangedPiece", false, false, false, true, false, "joiner: damaged set; ", ""},
+        // A checksum file without a line for every piece is set aside: the record decides.
+        SetCase{"checksumFileShortALine", false, false, false, false, true, "", "out.bin"},
+        SetCase{"checksumFileShortALineOverAChangedPiece", false, false, false, true, true, "joiner: damaged set; ", ""}),
+    [](const ::testing::TestParamInfo<SetCase>& info) { return info.param.label; });
 
 // Started in a console window of its own (as by a double-click), a joiner
 // that failed waits for a key before the window closes, so that its line can

@@ -51,16 +51,19 @@ class SplitEngine : public ::testing::Test {
   }
 
   // Runs the first piece as a process and returns the rebuilt file's bytes.
+  // A set cut short never takes the file's name: the first piece keeps the
+  // leading part as the name with ".partial" added, says so and exits 1.
   std::string join(const std::string& first_piece, const std::string& name,
-                   const std::string& target_argument = "") {
+                   const std::string& target_argument = "", bool cut_short = false) {
     std::string cwd = dir_ / "joined";
     CreateDirectoryA(cwd.c_str(), nullptr);
     std::string line = "\"" + first_piece + "\"";
     if (!target_argument.empty()) line += " \"" + target_argument + "\"";
     ProcessResult run = run_process(line, cwd);
-    EXPECT_EQ(run.exit_code, 0u) << run.output;
-    EXPECT_EQ(run.output, "");
-    return read_file((target_argument.empty() ? cwd : target_argument) + "\\" + name);
+    EXPECT_EQ(run.exit_code, cut_short ? 1u : 0u) << run.output;
+    EXPECT_EQ(run.output.rfind(cut_short ? "joiner: set cut short by Break: " : "", 0), 0u) << run.output;
+    if (!cut_short) EXPECT_EQ(run.output, "");
+    return read_file((target_argument.empty() ? cwd : target_argument) + "\\" + name + (cut_short ? ".partial" : ""));
   }
 
   ScratchDir dir_;
@@ -658,7 +661,7 @@ class SplitBreak : public SplitEngine {
     std::string payload = set.payload();
     EXPECT_LT(payload.size(), bytes_.size());
     EXPECT_EQ(payload, bytes_.substr(0, payload.size()));
-    EXPECT_EQ(join(dir_ / "b\\bigVRAX.exe", "big.bin"), payload);
+    EXPECT_EQ(join(dir_ / "b\\bigVRAX.exe", "big.bin", "", true), payload);
   }
   std::string bytes_;
 };
@@ -673,7 +676,8 @@ TEST_F(SplitBreak, BreakBeforeTheFirstBlockLeavesAnEmptyFirstPiece) {
   EXPECT_EQ(set.pieces[0].chunk.block_count, 0);
   EXPECT_FALSE(file_exists(dir_ / "b\\sVRAX.000"));
   EXPECT_EQ(checksum_findings(set, true, dir_ / "s.bin"), "");
-  EXPECT_EQ(join(dir_ / "b\\sVRAX.exe", "s.bin"), "");
+  EXPECT_EQ(join(dir_ / "b\\sVRAX.exe", "s.bin", "", true), "");
+  EXPECT_TRUE(file_exists(dir_ / "joined\\s.bin.partial"));
 }
 
 TEST_F(SplitBreak, BreakDuringTheFirstPiece) {
