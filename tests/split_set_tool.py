@@ -24,13 +24,17 @@ CUT_SHORT = 1
 
 
 def piece_suffix(path, suffix):
-    """The piece-name rule: after the first "VRAX.", else from the last dot,
-    else at the end, the marker and the suffix."""
-    at = path.find(MARKER)
+    """The piece-name rule as a reader applies it, on the file-name part only
+    (after the last '/' or '\\'): after the last "VRAX." in any case (its
+    letters kept), else from the last dot, else at the end, the marker and
+    the suffix."""
+    start = max(path.rfind("/"), path.rfind("\\")) + 1
+    head, name = path[:start], path[start:]
+    at = name.upper().rfind(MARKER)
     if at >= 0:
-        return path[:at] + MARKER + suffix
-    dot = path.rfind(".")
-    return (path[:dot] if dot >= 0 else path) + MARKER + suffix
+        return head + name[:at + len(MARKER)] + suffix
+    dot = name.rfind(".")
+    return head + (name[:dot] if dot >= 0 else name) + MARKER + suffix
 
 
 def later_piece(first, n):
