@@ -14,6 +14,9 @@
 #include "cabinet_expand.h"
 #include "codepage.h"
 #include "crc32.h"
+#ifdef VELMORA_JOIN_FAST_CRC
+#include "crc32_fast.h"
+#endif
 #include "posix_files.h"
 #include "set_integrity.h"
 #include "split_set_format.h"
@@ -46,6 +49,18 @@ const splitset::Crc32Table& crc_table() {
     return made;
   }();
   return *table;
+}
+
+// The CRC of the bytes passing through the copy: the splitter's carry-less
+// multiplication where this processor and build have it, about ten times
+// faster than the tables, which keeps the checks from costing the join
+// more than the copy itself.
+uint32_t crc_update(uint32_t crc, const void* data, size_t length) {
+#ifdef VELMORA_JOIN_FAST_CRC
+  return velmora::crc32_fast(crc, data, length);
+#else
+  return splitset::crc32_update(crc_table(), crc, data, length);
+#endif
 }
 
 std::string hex8(uint32_t value) {
@@ -351,15 +366,14 @@ class Join {
                          : -1;
     if (length < 0) return fail(damaged + ": its ChunkRecord does not fit the file");
 
-    const splitset::Crc32Table& table = crc_table();
-    const uint32_t head_crc = splitset::crc32_update(table, 0, buffer, piece.data_offset);
+    const uint32_t head_crc = crc_update(0, buffer, piece.data_offset);
     uint32_t data_crc = 0;
     for (int64_t left = length; left > 0;) {
       size_t want = left < static_cast<int64_t>(kCopyChunk) ? static_cast<size_t>(left) : kCopyChunk;
       got = read_fully(in.get(), buffer, want);
       if (got < 0) return fail_errno("cannot read " + piece.path, errno);
       if (got != static_cast<ssize_t>(want)) return fail(damaged + ": it ended inside its data area");
-      data_crc = splitset::crc32_update(table, data_crc, buffer, want);
+      data_crc = crc_update(data_crc, buffer, want);
       if (!write_fully(out, buffer, want)) return fail_errno("cannot write " + out_path, errno);
       left -= static_cast<int64_t>(want);
     }
@@ -367,7 +381,7 @@ class Join {
       uint32_t tail_crc = 0;
       uint64_t tail_length = 0;
       while ((got = read_fully(in.get(), buffer, kCopyChunk)) > 0) {
-        tail_crc = splitset::crc32_update(table, tail_crc, buffer, static_cast<size_t>(got));
+        tail_crc = crc_update(tail_crc, buffer, static_cast<size_t>(got));
         tail_length += static_cast<uint64_t>(got);
       }
       if (got < 0) return fail_errno("cannot read " + piece.path, errno);
