@@ -34,10 +34,14 @@ int main(int argc, char** argv) {
   hostjoin::JoinRequest request;
   std::vector<std::string> paths;
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--codepage") == 0 && i + 1 < argc && argv[i + 1][0] != '\0')
-      request.codepage = argv[++i];
-    else
+    if (std::strcmp(argv[i], "--codepage") != 0) {
       paths.push_back(argv[i]);
+    } else if (i + 1 < argc && argv[i + 1][0] != '\0') {
+      request.codepage = argv[++i];
+    } else {
+      say(kUsage);
+      return 1;
+    }
   }
   if (paths.empty() || paths.size() > 2 || paths[0].empty()) {
     say(kUsage);

@@ -133,13 +133,14 @@ def strip_record(first):
     write_bytes(first, bytes(raw))
 
 
-def write_sfv(first):
+def write_sfv(first, encoding="utf-8"):
     """The checksum file beside the first piece: one line per piece, its file
-    name and the CRC-32 of the whole file, after a comment line."""
+    name (in `encoding`, the set's code page) and the CRC-32 of the whole
+    file, after a comment line."""
     lines = ["; velmora split set"]
     for piece in pieces(first):
         lines.append("%s %08X" % (os.path.basename(piece), zlib.crc32(read_bytes(piece))))
-    write_bytes(checksum_file(first), ("\r\n".join(lines) + "\r\n").encode())
+    write_bytes(checksum_file(first), ("\r\n".join(lines) + "\r\n").encode(encoding))
 
 
 def set_piece_count(first, count):
