@@ -6,7 +6,9 @@
 #   payload's;
 #   the yardstick: `cat` of the set's data areas, cut out beforehand into
 #   files of their own, into one file.
-# Runs alternate, REPS times each (default 5); prints the medians and ratio.
+# Runs alternate, REPS times each (default 5); prints the medians and ratio
+# (at most 1.5 is the goal). BEFORE=path/to/another/velmora-join times that
+# build too, in the same alternation, for a before-and-after figure.
 # Usage: bench/bench_hostjoin.sh BUILD_DIR   (REPS=n, SIZE_MB=n to change)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -42,22 +44,31 @@ cmp <(cat "$work"/areas/a*) "$work/big.bin" || { echo "the data areas are not th
 cat "$work"/set/* "$work"/areas/* > /dev/null  # into the page cache
 
 now() { date +%s.%N; }
-timed() { local t0; t0=$(now); "$@" >/dev/null 2>&1; echo "$(now) - $t0" | bc; }
+# Each run starts with the earlier runs' output on disk (sync, untimed), so
+# that none pays for another's writeback.
+timed() { sync; local t0; t0=$(now); "$@" >/dev/null 2>&1; echo "$(now) - $t0" | bc; }
 median() { sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
 
 ours() { "$join" "$work/set/bigVRAX.exe" "$work/j"; }
 ref() { cat "$work"/areas/a* > "$work/cat.out"; }
+before() { "$BEFORE" "$work/set/bigVRAX.exe" "$work/b"; }
 
-t_ours="" t_ref=""
+t_ours="" t_ref="" t_before=""
 for ((i = 0; i < reps; i++)); do
-  rm -rf "$work/j" "$work/cat.out"
+  rm -rf "$work/j" "$work/cat.out" "$work/b"
   t_ours+="$(timed ours) "
   cmp -s "$work/j/big.bin" "$work/big.bin" || { echo "velmora-join produced different bytes"; exit 1; }
   rm -rf "$work/j"
   t_ref+="$(timed ref) "
+  rm -f "$work/cat.out"
+  if [ -n "${BEFORE:-}" ]; then t_before+="$(timed before) "; rm -rf "$work/b"; fi
 done
 o=$(echo $t_ours | tr ' ' '\n' | median)
 r=$(echo $t_ref | tr ' ' '\n' | median)
 echo "file ${size_mb} MiB, section $section bytes, $pieces pieces, checksums on, $reps runs, medians:"
 printf '%-38s %8.2f s  vs %8.2f s   ratio %5.2f\n' "velmora-join (native) vs cat" "$o" "$r" \
   "$(echo "$o / $r" | bc -l)"
+if [ -n "${BEFORE:-}" ]; then
+  b=$(echo $t_before | tr ' ' '\n' | median)
+  printf '%-38s %8.2f s  vs %8.2f s   ratio %5.2f\n' "$BEFORE vs cat" "$b" "$r" "$(echo "$b / $r" | bc -l)"
+fi

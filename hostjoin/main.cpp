@@ -1,8 +1,10 @@
 // velmora-join: rebuilds the file of a velmora split set on Linux and other
 // POSIX systems, as running the set's first piece does on Windows.
 //
-// Usage: velmora-join FIRST-PIECE [TARGET-DIRECTORY]
-// The later pieces are looked for beside the first piece. Without a target
+// Usage: velmora-join [--codepage NAME] FIRST-PIECE [TARGET-DIRECTORY]
+// The later pieces are looked for beside the first piece. The stored file
+// name is read in the set's Windows code page, Windows-1252 unless
+// --codepage names another (any name iconv knows). Without a target
 // the file is rebuilt in the current directory (replacing a file of that
 // name); with one it is rebuilt there, and an existing file is not replaced.
 // Exit code 0 and no output on success; on failure one line on standard
@@ -12,12 +14,13 @@
 #include <exception>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "set_join.h"
 
 namespace {
 
-constexpr char kUsage[] = "usage: velmora-join FIRST-PIECE [TARGET-DIRECTORY]";
+constexpr char kUsage[] = "usage: velmora-join [--codepage NAME] FIRST-PIECE [TARGET-DIRECTORY]";
 
 void say(const std::string& line) { std::fprintf(stderr, "velmora-join: %s\n", line.c_str()); }
 
@@ -28,13 +31,24 @@ int main(int argc, char** argv) {
     std::printf("%s\n", kUsage);
     return 0;
   }
-  if (argc < 2 || argc > 3 || argv[1][0] == '\0') {
+  hostjoin::JoinRequest request;
+  std::vector<std::string> paths;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--codepage") != 0) {
+      paths.push_back(argv[i]);
+    } else if (i + 1 < argc && argv[i + 1][0] != '\0') {
+      request.codepage = argv[++i];
+    } else {
+      say(kUsage);
+      return 1;
+    }
+  }
+  if (paths.empty() || paths.size() > 2 || paths[0].empty()) {
     say(kUsage);
     return 1;
   }
-  hostjoin::JoinRequest request;
-  request.first_piece = argv[1];
-  if (argc == 3) request.target = argv[2];
+  request.first_piece = paths[0];
+  if (paths.size() == 2) request.target = paths[1];
   std::string message;
   int code = 1;
   try {

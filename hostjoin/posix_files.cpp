@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,7 +29,25 @@ int Fd::close() {
   return result == 0 ? 0 : errno;
 }
 
-int open_for_reading(const std::string& path) { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC); }
+int open_regular(const std::string& path, struct stat& st) {
+  if (stat(path.c_str(), &st) != 0) return -1;
+  if (!S_ISREG(st.st_mode)) return kNotRegular;
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return -1;
+  struct stat now;
+  if (fstat(fd, &now) != 0) {
+    int error = errno;
+    ::close(fd);
+    errno = error;
+    return -1;
+  }
+  if (!S_ISREG(now.st_mode)) {
+    ::close(fd);
+    return kNotRegular;
+  }
+  st = now;
+  return fd;
+}
 
 namespace {
 // Reads with `step` (a read or a positioned read of `left` bytes after
@@ -98,6 +117,35 @@ std::string base_name(const std::string& path) {
 std::string join_path(const std::string& dir, const std::string& name) {
   if (dir.empty()) return name;
   return dir.back() == '/' ? dir + name : dir + "/" + name;
+}
+
+std::string full_path(const std::string& path) {
+  const std::string whole = absolute_path(path);
+  std::string result;     // "" stands for the root
+  bool exists = true;     // whether `result` is there to be asked about
+  for (size_t start = 0; start <= whole.size();) {
+    size_t end = whole.find('/', start);
+    if (end == std::string::npos) end = whole.size();
+    const std::string level = whole.substr(start, end - start);
+    start = end + 1;
+    if (level.empty() || level == ".") continue;
+    if (level != "..") {
+      result += "/" + level;
+      struct stat st;
+      exists = exists && stat(result.c_str(), &st) == 0;
+      continue;
+    }
+    char* real = exists ? realpath((result + "/..").c_str(), nullptr) : nullptr;
+    if (real != nullptr) {
+      result = std::strcmp(real, "/") == 0 ? std::string() : std::string(real);
+      free(real);
+    } else {
+      result = result.substr(0, result.rfind('/') == std::string::npos ? 0 : result.rfind('/'));
+      struct stat st;
+      exists = result.empty() || stat(result.c_str(), &st) == 0;
+    }
+  }
+  return result.empty() ? "/" : result;
 }
 
 int make_directories(const std::string& path) {

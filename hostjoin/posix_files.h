@@ -4,6 +4,7 @@
 #ifndef VELMORA_HOSTJOIN_POSIX_FILES_H
 #define VELMORA_HOSTJOIN_POSIX_FILES_H
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstddef>
@@ -40,8 +41,15 @@ struct FileId {
   }
 };
 
-// Opens an existing file for reading; -1 with errno set on failure.
-int open_for_reading(const std::string& path);
+// What open_regular returns for a path that is there but is no regular file
+// (a FIFO, a device, a directory): nothing was opened.
+constexpr int kNotRegular = -2;
+
+// Opens an existing regular file for reading and fills `st`. Anything else
+// is refused before it is opened, and the open never blocks (a FIFO put in
+// its place meanwhile is caught on the descriptor). kNotRegular, or -1 with
+// errno set.
+int open_regular(const std::string& path, struct stat& st);
 
 // Reads up to `length` bytes in sequence, retrying interrupted and partial
 // reads; fewer only at the end of the file. -1 with errno set on failure.
@@ -58,6 +66,12 @@ std::string absolute_path(const std::string& path);
 std::string base_name(const std::string& path);
 // `dir` + "/" + `name`, or `name` alone when `dir` is empty (the current directory).
 std::string join_path(const std::string& dir, const std::string& name);
+
+// `path` made absolute with its "." and ".." levels resolved: through the
+// file system where a level exists (a symbolic link leads where it points),
+// by the spelling where it does not, so that "stray/../real" names "real"
+// and no level "stray" is ever needed.
+std::string full_path(const std::string& path);
 
 // Creates every missing level of `path`; 0, or the errno of the level that
 // could not be made (ENOTDIR when a level exists and is no directory).

@@ -12,7 +12,11 @@
 #include <vector>
 
 #include "cabinet_expand.h"
+#include "codepage.h"
 #include "crc32.h"
+#ifdef VELMORA_JOIN_FAST_CRC
+#include "crc32_fast.h"
+#endif
 #include "posix_files.h"
 #include "set_integrity.h"
 #include "split_set_format.h"
@@ -26,12 +30,12 @@ using splitset::SplitHeader;
 
 // Room for a piece's path while the piece-name rule rewrites it in place.
 constexpr uint32_t kNameCapacity = 4096;
-// Bytes moved per read and write: small enough to stay in the processor's
-// cache between the read, the CRC and the write (64 KiB measured faster here
-// than 32 KiB, 128 KiB or 1 MiB). The data areas are read in sequence from
-// their start, so the bytes are those of the block rule's 2048-byte blocks;
-// only the number of system calls differs.
-constexpr size_t kCopyChunk = size_t{1} << 16;
+// Bytes moved per read and write. With the carry-less CRC the checks cost
+// little, and the count of system calls matters more than the cache: 1 MiB
+// measured faster here than 64 KiB or 256 KiB. The data areas are read in
+// sequence from their start, so the bytes are those of the block rule's
+// 2048-byte blocks; only the number of system calls differs.
+constexpr size_t kCopyChunk = size_t{1} << 20;
 // A checksum file larger than this is no checksum file of a set.
 constexpr off_t kMaxChecksumFile = off_t{16} << 20;
 static_assert(kCopyChunk >= splitset::kFirstDataOffset, "a piece's head fits the buffer");
@@ -47,6 +51,18 @@ const splitset::Crc32Table& crc_table() {
   return *table;
 }
 
+// The CRC of the bytes passing through the copy: the splitter's carry-less
+// multiplication where this processor and build have it, about ten times
+// faster than the tables, which keeps the checks from costing the join
+// more than the copy itself.
+uint32_t crc_update(uint32_t crc, const void* data, size_t length) {
+#ifdef VELMORA_JOIN_FAST_CRC
+  return velmora::crc32_fast(crc, data, length);
+#else
+  return splitset::crc32_update(crc_table(), crc, data, length);
+#endif
+}
+
 std::string hex8(uint32_t value) {
   char text[9];
   snprintf(text, sizeof text, "%08X", value);
@@ -57,13 +73,42 @@ FileId id_of(const struct stat& st) { return FileId{st.st_dev, st.st_ino}; }
 
 // A stored name must be a bare file name: nothing that leads elsewhere (the
 // joiner's rule, which refuses the Windows separators and drive colon too).
-bool is_bare_name(const char* name, size_t capacity) {
-  size_t n = 0;
-  while (n < capacity && name[n] != '\0') {
-    if (name[n] == '\\' || name[n] == '/' || name[n] == ':') return false;
-    ++n;
+// Asked of the name in UTF-8, where no byte of a longer character is ASCII.
+bool is_bare_name(const std::string& name) {
+  if (name.find_first_of("\\/:") != std::string::npos) return false;
+  return !name.empty() && name != "." && name != "..";
+}
+
+// A name as a line can show it: bytes outside printable ASCII as \xNN.
+std::string shown(const std::string& text) {
+  std::string out;
+  for (unsigned char c : text) {
+    if (c >= 0x20 && c < 0x7F) {
+      out += static_cast<char>(c);
+    } else {
+      char escaped[5];
+      snprintf(escaped, sizeof escaped, "\\x%02x", c);
+      out += escaped;
+    }
   }
-  return n > 0 && n < capacity && !(n <= 2 && name[0] == '.' && name[n - 1] == '.');
+  return out;
+}
+
+// Where the checksum file lies: the piece-name rule with "sfv" or "SFV",
+// the spelling that follows the case of the first piece's own suffix first.
+std::vector<std::string> checksum_names(const std::string& first_path) {
+  std::vector<std::string> names;
+  int32_t marker = splitset::find_marker(first_path.c_str(), splitset::MarkerSearch::kReading);
+  bool upper = marker >= 0 && static_cast<size_t>(marker) + 5 < first_path.size() &&
+               first_path[marker + 5] >= 'A' && first_path[marker + 5] <= 'Z';
+  for (const char* suffix : {upper ? "SFV" : "sfv", upper ? "sfv" : "SFV"}) {
+    std::vector<char> name(first_path.begin(), first_path.end());
+    name.resize(first_path.size() + sizeof(splitset::kMarker) + 4, '\0');
+    if (splitset::apply_piece_suffix(name.data(), static_cast<uint32_t>(name.size()), suffix,
+                                     splitset::MarkerSearch::kReading))
+      names.push_back(name.data());
+  }
+  return names;
 }
 
 // The data length a piece of `size` bytes holds by `chunk`, whose data area
@@ -138,6 +183,10 @@ class Join {
       return 1;
     TempFile joined;
     if (!join_into(joined) || !check_record(joined)) return 1;
+    if (cut_short_) {
+      keep_leading_part(joined);
+      return 1;
+    }
     if (compressed_) return expand_and_place(joined) ? 0 : 1;
     set_write_time(joined.path());
     if (!place(joined.path())) {
@@ -159,10 +208,11 @@ class Join {
   bool read_first_piece() {
     first_path_ = absolute_path(request_.first_piece);
     const std::string cannot = "cannot read the set's header or first data in " + first_path_;
-    Fd first(open_for_reading(first_path_));
     struct stat st;
-    if (!first.is_open() || fstat(first.get(), &st) != 0) return fail_errno(cannot, errno);
-    if (!S_ISREG(st.st_mode)) return fail(cannot + ": it is not a file");
+    const int fd = open_regular(first_path_, st);
+    Fd first(fd);
+    if (fd == kNotRegular) return fail(cannot + ": it is not a regular file");
+    if (!first.is_open()) return fail_errno(cannot, errno);
     ChunkRecord chunk;
     ssize_t header_got = read_fully_at(first.get(), &header_, sizeof header_, splitset::kHeaderOffset);
     if (header_got < 0) return fail_errno(cannot, errno);
@@ -178,10 +228,23 @@ class Join {
       case splitset::Integrity::kSound: has_record_ = true; break;
       case splitset::Integrity::kNone: break;
     }
-    if (!is_bare_name(header_.file_name, sizeof header_.file_name))
+    if (header_.piece_count < 1)
+      return fail("the set's header counts " + std::to_string(header_.piece_count) + " pieces: " + first_path_);
+    if (splitset::name_length(header_) >= sizeof header_.file_name)
       return fail("the set's header holds no usable file name: " + first_path_);
-    file_name_ = header_.file_name;
+    stored_name_ = header_.file_name;
+    switch (convert_text(request_.codepage, "UTF-8", stored_name_, file_name_)) {
+      case Conversion::kDone: break;
+      case Conversion::kUnknownCodePage:
+        return fail("the code page " + request_.codepage + " is not known to iconv here");
+      case Conversion::kNotConvertible:
+        return fail("the set's stored file name " + shown(stored_name_) + " is not text of the code page " +
+                    request_.codepage + " (--codepage names the set's own): " + first_path_);
+    }
+    if (!is_bare_name(file_name_))
+      return fail("the set's header holds no usable file name: " + first_path_);
     compressed_ = header_.compressed != 0;
+    cut_short_ = has_record_ && (record_.flags & splitset::kIntegrityCutShort) != 0;
     pieces_.push_back(Piece{first_path_, id_of(st), splitset::kFirstDataOffset, 0});
     return true;
   }
@@ -194,17 +257,18 @@ class Join {
     for (int32_t k = 1; k < header_.piece_count; ++k) {
       char number[splitset::kPieceNumberCapacity];
       splitset::format_piece_number(number, static_cast<uint32_t>(k - 1));
-      if (!splitset::apply_piece_suffix(name.data(), kNameCapacity, number))
+      if (!splitset::apply_piece_suffix(name.data(), kNameCapacity, number, splitset::MarkerSearch::kReading))
         return fail(std::string("the name of piece ") + number + " is too long");
       std::string path = name.data();
-      Fd piece(open_for_reading(path));
       struct stat st;
-      if (!piece.is_open() || fstat(piece.get(), &st) != 0)
-        return fail_errno("missing or unreadable piece " + path, errno);
+      const int fd = open_regular(path, st);
+      Fd piece(fd);
+      if (fd == kNotRegular) return fail("piece " + path + " is not a regular file");
+      if (!piece.is_open()) return fail_errno("missing or unreadable piece " + path, errno);
       ChunkRecord chunk;
       ssize_t got = read_fully_at(piece.get(), &chunk, sizeof chunk, 0);
       if (got < 0) return fail_errno("missing or unreadable piece " + path, errno);
-      if (!S_ISREG(st.st_mode) || got != static_cast<ssize_t>(sizeof chunk) ||
+      if (got != static_cast<ssize_t>(sizeof chunk) ||
           data_length(chunk, splitset::kLaterDataOffset, st.st_size) < 0)
         return fail("damaged piece " + path + ": its ChunkRecord does not fit the file");
       pieces_.push_back(Piece{path, id_of(st), splitset::kLaterDataOffset, 0});
@@ -212,20 +276,24 @@ class Join {
     return true;
   }
 
-  // The checksum file beside the first piece, when there is one: it must
-  // give a CRC for every piece (lines matched by name, case-insensitively).
+  // The checksum file beside the first piece, when there is one. Lines are
+  // matched by name without regard to case, the name as it is here or in the
+  // set's code page. A checksum file without a line for every piece does not
+  // describe this set (the joiner on Windows reads it so too): it is set
+  // aside and the record in the header guards the data.
   bool read_checksum_file() {
-    std::vector<char> name(kNameCapacity);
-    std::memcpy(name.data(), first_path_.c_str(), first_path_.size() + 1);
-    if (!splitset::apply_piece_suffix(name.data(), kNameCapacity, splitset::kChecksumSuffix)) return true;
-    sfv_path_ = name.data();
-    Fd file(open_for_reading(sfv_path_));
-    if (!file.is_open()) {
-      if (errno == ENOENT || errno == ENOTDIR) return true;  // none: the record guards the set
-      return fail_errno("cannot read the checksum file " + sfv_path_, errno);
-    }
+    Fd file;
     struct stat st;
-    if (fstat(file.get(), &st) != 0) return fail_errno("cannot read the checksum file " + sfv_path_, errno);
+    for (const std::string& name : checksum_names(first_path_)) {
+      const int fd = open_regular(name, st);
+      if (fd == kNotRegular) return fail("the checksum file " + name + " is not a regular file");
+      if (fd < 0 && (errno == ENOENT || errno == ENOTDIR)) continue;
+      sfv_path_ = name;
+      if (fd < 0) return fail_errno("cannot read the checksum file " + sfv_path_, errno);
+      file = Fd(fd);
+      break;
+    }
+    if (!file.is_open()) return true;  // none: the record guards the set
     if (st.st_size > kMaxChecksumFile)
       return fail("cannot read the checksum file " + sfv_path_ + ": it is too large to be one");
     std::string text(static_cast<size_t>(st.st_size), '\0');
@@ -233,11 +301,11 @@ class Join {
     if (got < 0) return fail_errno("cannot read the checksum file " + sfv_path_, errno);
     text.resize(static_cast<size_t>(got));
     for (Piece& piece : pieces_) {
-      std::string base = base_name(piece.path);
-      // A checksum file without a line for every piece does not describe
-      // this set (as the joiner on Windows reads it too): the record in the
-      // header still guards the data.
-      if (!splitset::sfv_find(text.data(), text.size(), base.c_str(), piece.listed_crc)) return true;
+      std::string base = base_name(piece.path), in_code_page;
+      if (!splitset::sfv_find(text.data(), text.size(), base.c_str(), piece.listed_crc) &&
+          !(convert_text("UTF-8", request_.codepage, base, in_code_page) == Conversion::kDone &&
+            splitset::sfv_find(text.data(), text.size(), in_code_page.c_str(), piece.listed_crc)))
+        return true;
     }
     has_sfv_ = true;
     protected_.push_back(id_of(st));
@@ -245,8 +313,8 @@ class Join {
   }
 
   bool prepare_destination() {
-    dest_dir_ = request_.target;
-    while (dest_dir_.size() > 1 && dest_dir_.back() == '/') dest_dir_.pop_back();
+    // Made full first: ".." levels resolved, so that none of them is created.
+    if (!request_.target.empty()) dest_dir_ = full_path(request_.target);
     if (!dest_dir_.empty()) {
       int error = make_directories(dest_dir_);
       if (error != 0) return fail_errno("cannot create the target directory " + dest_dir_, error);
@@ -282,10 +350,11 @@ class Join {
   // are computed on the buffer as the bytes pass; the whole file's CRC is
   // their combination.
   bool copy_piece(const Piece& piece, int out, const std::string& out_path, char* buffer) {
-    Fd in(open_for_reading(piece.path));
     struct stat st;
-    if (!in.is_open() || fstat(in.get(), &st) != 0)
-      return fail_errno("missing or unreadable piece " + piece.path, errno);
+    const int fd = open_regular(piece.path, st);
+    Fd in(fd);
+    if (fd == kNotRegular) return fail("piece " + piece.path + " is not a regular file");
+    if (!in.is_open()) return fail_errno("missing or unreadable piece " + piece.path, errno);
     posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     const std::string damaged = "damaged piece " + piece.path;
     ssize_t got = read_fully(in.get(), buffer, piece.data_offset);
@@ -297,15 +366,14 @@ class Join {
                          : -1;
     if (length < 0) return fail(damaged + ": its ChunkRecord does not fit the file");
 
-    const splitset::Crc32Table& table = crc_table();
-    const uint32_t head_crc = splitset::crc32_update(table, 0, buffer, piece.data_offset);
+    const uint32_t head_crc = crc_update(0, buffer, piece.data_offset);
     uint32_t data_crc = 0;
     for (int64_t left = length; left > 0;) {
       size_t want = left < static_cast<int64_t>(kCopyChunk) ? static_cast<size_t>(left) : kCopyChunk;
       got = read_fully(in.get(), buffer, want);
       if (got < 0) return fail_errno("cannot read " + piece.path, errno);
       if (got != static_cast<ssize_t>(want)) return fail(damaged + ": it ended inside its data area");
-      data_crc = splitset::crc32_update(table, data_crc, buffer, want);
+      data_crc = crc_update(data_crc, buffer, want);
       if (!write_fully(out, buffer, want)) return fail_errno("cannot write " + out_path, errno);
       left -= static_cast<int64_t>(want);
     }
@@ -313,7 +381,7 @@ class Join {
       uint32_t tail_crc = 0;
       uint64_t tail_length = 0;
       while ((got = read_fully(in.get(), buffer, kCopyChunk)) > 0) {
-        tail_crc = splitset::crc32_update(table, tail_crc, buffer, static_cast<size_t>(got));
+        tail_crc = crc_update(tail_crc, buffer, static_cast<size_t>(got));
         tail_length += static_cast<uint64_t>(got);
       }
       if (got < 0) return fail_errno("cannot read " + piece.path, errno);
@@ -334,10 +402,34 @@ class Join {
     if (payload_length_ == record_.payload_length && payload_crc_ == record_.payload_crc) return true;
     std::string kept = joined.path();
     joined.release();
+    // Pieces that each match the checksum file, joined into other data than
+    // the record's: a piece of another set mixed in and the checksum file
+    // written again over them.
+    const std::string sfv_too =
+        has_sfv_ ? "; every piece matches the checksum file " + sfv_path_ + ", which was written over other pieces"
+                 : "";
     return fail("the set is damaged: its pieces hold " + std::to_string(payload_length_) +
                 " bytes with CRC-32 " + hex8(payload_crc_) + ", the checksum record in " + first_path_ +
                 " gives " + std::to_string(record_.payload_length) + " bytes with " +
-                hex8(record_.payload_crc) + "; the joined data are kept as " + kept);
+                hex8(record_.payload_crc) + sfv_too + "; the joined data are kept as " + kept);
+  }
+
+  // A set cut short by Break holds only the leading part of the file, which
+  // never takes the file's name: it becomes that name + ".partial" where no
+  // such file exists, else it stays under its temporary name. A compressed
+  // set holds part of a cabinet, which cannot be expanded: it stays as joined.
+  bool keep_leading_part(TempFile& joined) {
+    const std::string held = std::to_string(payload_length_) + " of " + std::to_string(header_.payload_size) + " bytes";
+    std::string kept = joined.path();
+    joined.release();
+    if (compressed_)
+      return fail("the set was cut short by Break: its pieces hold " + held +
+                  " of a cabinet, which cannot be expanded; they are kept as " + kept);
+    const std::string partial = final_path_ + ".partial";
+    int error = rename_no_replace(kept, partial);
+    if (error == 0) return fail("the set was cut short by Break: " + partial + " holds the leading " + held);
+    return fail("the set was cut short by Break: its leading " + held + " are kept as " + kept + " (" + partial +
+                (error == EEXIST ? " already exists" : ": " + error_text(error)) + ")");
   }
 
   // The cabinet's one file, the header's file_name, expanded into a private
@@ -357,7 +449,8 @@ class Join {
     folder.reset(path.data(), file_name_);
     std::string expanded = join_path(path.data(), file_name_);
     std::string why;
-    if (!expand_member(cabinet.path(), file_name_, expanded, why)) {
+    // The cabinet holds the name as stored, in the set's code page.
+    if (!expand_member(cabinet.path(), stored_name_, expanded, why)) {
       std::string kept = cabinet.path();
       cabinet.release();
       return fail("cannot expand the joined cabinet: " + why + "; it is kept as " + kept);
@@ -422,7 +515,9 @@ class Join {
   IntegrityRecord record_{};
   bool has_record_ = false;
   bool compressed_ = false;
-  std::string file_name_;
+  bool cut_short_ = false;        // the record says a Break cut the set short
+  std::string stored_name_;       // the header's file_name, in the set's code page
+  std::string file_name_;         // the same in UTF-8
   std::vector<Piece> pieces_;
   std::string sfv_path_;
   bool has_sfv_ = false;

@@ -4,11 +4,14 @@
 
 #include <string>
 
+#include "codepage.h"
+
 namespace hostjoin {
 
 struct JoinRequest {
   std::string first_piece;  // path of the set's first piece
   std::string target;       // directory to rebuild in; empty: the current directory
+  std::string codepage = kDefaultCodePage;  // the set's code page, for its stored name
 };
 
 // Rebuilds the set's file. Returns the exit code: 0 when the file is in
@@ -17,24 +20,31 @@ struct JoinRequest {
 //
 // How it works:
 //   1. The first piece's SplitHeader and ChunkRecord, the header's integrity
-//      record when it has one, and every later piece (found by the piece-name
-//      rule beside the first piece) are read and checked before anything is
-//      written, as the joiner does.
-//   2. The checksum file beside the first piece, when there is one, must give
-//      a CRC for every piece.
+//      record when it has one, and every later piece (found beside the first
+//      piece by the piece-name rule on its file-name part, the marker in any
+//      case, its letters kept) are read and checked before anything is
+//      written, as the joiner does. Only regular files are opened, never in
+//      a way that blocks. The stored name is converted from the set's code
+//      page to UTF-8; a header counting no piece is refused.
+//   2. The checksum file beside the first piece (suffix "sfv" or "SFV"),
+//      when there is one, counts only if it gives a CRC for every piece.
 //   3. The data areas are appended in piece order to a new file under a
 //      temporary name in the destination. Each piece is read once, from its
 //      first byte: the CRCs of its whole file and of its data area ride along.
 //      A piece that fails its line in the checksum file ends the join there
 //      and the partial output is removed.
 //   4. The payload's length and CRC are compared with the integrity record; a
-//      mismatch keeps the joined data under the temporary name.
+//      mismatch keeps the joined data under the temporary name. A set the
+//      record calls cut short by Break ends here, exit code 1: its leading
+//      part becomes the stored name + ".partial" (or, where that exists or a
+//      compressed set's cabinet is cut, stays under the temporary name).
 //   5. A compressed set's cabinet gives up its one file, the header's
 //      file_name, into a private folder in the destination.
 //   6. The rebuilt file takes the source's last-write time from the record
 //      and is renamed into place: without a target over a file of that name,
-//      with a target never over an existing file, and never over a piece of
-//      the set (compared by device and inode).
+//      with a target (made full, its ".." levels resolved) never over an
+//      existing file, and never over a file of the set (compared by device
+//      and inode).
 int join_set(const JoinRequest& request, std::string& message);
 
 }  // namespace hostjoin

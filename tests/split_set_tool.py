@@ -24,13 +24,17 @@ CUT_SHORT = 1
 
 
 def piece_suffix(path, suffix):
-    """The piece-name rule: after the first "VRAX.", else from the last dot,
-    else at the end, the marker and the suffix."""
-    at = path.find(MARKER)
+    """The piece-name rule as a reader applies it, on the file-name part only
+    (after the last '/' or '\\'): after the last "VRAX." in any case (its
+    letters kept), else from the last dot, else at the end, the marker and
+    the suffix."""
+    start = max(path.rfind("/"), path.rfind("\\")) + 1
+    head, name = path[:start], path[start:]
+    at = name.upper().rfind(MARKER)
     if at >= 0:
-        return path[:at] + MARKER + suffix
-    dot = path.rfind(".")
-    return (path[:dot] if dot >= 0 else path) + MARKER + suffix
+        return head + name[:at + len(MARKER)] + suffix
+    dot = name.rfind(".")
+    return head + (name[:dot] if dot >= 0 else name) + MARKER + suffix
 
 
 def later_piece(first, n):
@@ -129,13 +133,14 @@ def strip_record(first):
     write_bytes(first, bytes(raw))
 
 
-def write_sfv(first):
+def write_sfv(first, encoding="utf-8"):
     """The checksum file beside the first piece: one line per piece, its file
-    name and the CRC-32 of the whole file, after a comment line."""
+    name (in `encoding`, the set's code page) and the CRC-32 of the whole
+    file, after a comment line."""
     lines = ["; velmora split set"]
     for piece in pieces(first):
         lines.append("%s %08X" % (os.path.basename(piece), zlib.crc32(read_bytes(piece))))
-    write_bytes(checksum_file(first), ("\r\n".join(lines) + "\r\n").encode())
+    write_bytes(checksum_file(first), ("\r\n".join(lines) + "\r\n").encode(encoding))
 
 
 def set_piece_count(first, count):
