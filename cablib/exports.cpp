@@ -1,8 +1,15 @@
 // The sixteen exports and the entry point. Each export passes the
 // engine-present gate first (engine absent: its failure value, nothing else),
-// then takes the library lock and runs the operation. No exception leaves an
-// export: one that escapes an operation becomes the export's failure value.
+// then takes the library lock and runs the operation.
+//
+// The library is built without C++ exceptions and without the C++ runtime's
+// containers, so that the DLL carries no C++ runtime: objects are made with
+// new (std::nothrow), whose null every caller checks, over the C heap below.
+// Nothing here uses the throwing operator new.
 #include <windows.h>
+
+#include <cstdlib>
+#include <new>
 
 #include "cabinet_builder.h"
 #include "cabinet_reader.h"
@@ -19,17 +26,20 @@ uint32_t mode(NameMode name_mode) { return name_mode & 0xFFFFu; }
 template <typename R, typename Op>
 R gated(R failure, Op op) {
   if (!vornex::engine_present()) return failure;
-  try {
-    vornex::LockGuard lock;
-    return op();
-  } catch (...) {
-    return failure;
-  }
+  vornex::LockGuard lock;
+  return op();
 }
 
 uint8_t as_flag(bool b) { return b ? 1 : 0; }
 
 }  // namespace
+
+// The allocation functions the library uses, on the C heap (msvcrt.dll).
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  return std::malloc(size ? size : 1);
+}
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
   switch (reason) {

@@ -15,6 +15,7 @@
 
 #include "built_cabinets.h"
 #include "cabinet_builder.h"
+#include "engine_binding.h"
 #include "test_support.h"
 
 using namespace vornex;
@@ -46,7 +47,7 @@ TEST(StoredName, FollowsTheNameModeTable) {
       {"C:/data/a.txt", 2, nullptr, "C:/data/a.txt"},  // only the backslash separates
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(stored_name(c.path, c.mode, c.base), c.stored)
+    EXPECT_STREQ(stored_name(c.path, c.mode, c.base), c.stored)
         << c.path << " mode " << c.mode << " base " << (c.base ? c.base : "(none)");
   }
 }
@@ -256,6 +257,61 @@ TEST(DeleteAndTempFileCallbacks, ReportFailuresAsFailures) {
   std::vector<std::string> logged = built_cabinets::log_messages();
   EXPECT_EQ(logged.size() - std::count(logged.begin(), logged.end(), ""), 2u)
       << "each failure logs the system's text";
+}
+
+}  // namespace
+
+namespace {
+
+// The format's limits, met through what a builder holds (set directly here,
+// so that no test needs gigabytes): an add that the cabinet could not hold is
+// refused before the engine sees the file, and the builder writes what it
+// holds with a later file. Sources larger than a few bytes are sparse.
+TEST(FormatLimits, AnAddTheCabinetCannotHoldIsRefusedAndTheBuilderGoesOn) {
+  ASSERT_TRUE(bind_engine());
+  const uint64_t big = 1100ull << 20;
+  struct Case {
+    const char* name;
+    uint64_t held_bytes;  // the cabinet's worst case before the add
+    uint32_t held_files;
+    uint64_t size;
+    bool taken;
+  } cases[] = {
+      {"second_big.bin", 36 + worst_case_cabinet_bytes(big, 9), 1, big, false},
+      {"just_under.bin", 36, 0, kMaxSourceBytes - 1, false},
+      {"count_full.txt", 36, kMaxCabinetFiles, 5, false},
+      {"count_last.txt", 36, kMaxCabinetFiles - 1, 5, true},
+      {"fits_exactly.txt", kMaxCabinetBytes - worst_case_cabinet_bytes(5, 16), 1, 5, true},
+      {"one_byte_over.txt", kMaxCabinetBytes - worst_case_cabinet_bytes(5, 17) + 1, 1, 5, false},
+  };
+  ScratchDir dir;
+  ASSERT_TRUE(write_file("later.txt", "later"));
+  int n = 0;
+  for (const Case& c : cases) {
+    if (c.size <= 5) {
+      ASSERT_TRUE(write_file(c.name, "12345"));
+    } else {
+      std::string not_sparse = built_cabinets::make_sparse(dir / c.name, c.size);
+      if (!not_sparse.empty()) GTEST_SKIP() << not_sparse;
+    }
+    std::string cab = built_cabinets::cabinet_path_for_test(n++);
+    uint32_t h = open_builder(cab.c_str(), nullptr);
+    ASSERT_NE(h, 0u);
+    CabinetBuilder* b = find_builder(h);
+    ASSERT_NE(b, nullptr);
+    b->worst_case_bytes = c.held_bytes;
+    b->file_count = c.held_files;
+    EXPECT_EQ(add_one_file(h, (dir / c.name).c_str(), true, 2, nullptr), c.taken) << c.name;
+    b->worst_case_bytes = 36;  // what was set above never reached the engine
+    b->file_count = 0;
+    EXPECT_TRUE(add_one_file(h, (dir / "later.txt").c_str(), false, 2, nullptr)) << c.name;
+    EXPECT_TRUE(close_builder(h)) << c.name;
+    std::vector<built_cabinets::Expected> files = {{"later.txt", "later"}};
+    if (c.taken) files.insert(files.begin(), {c.name, "12345"});
+    built_cabinets::expect_cabinet(cab, files);
+    EXPECT_EQ(testing_support::file_exists(dir / c.name), !c.taken) << "deleted after: " << c.name;
+    DeleteFileA((dir / c.name).c_str());
+  }
 }
 
 }  // namespace
