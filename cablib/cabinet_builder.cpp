@@ -413,10 +413,10 @@ uint32_t open_builder(const char* cabinet_path, ProgressCallback progress_callba
   // anything is created.
   if (name_length > kMaxEngineName || dir_length > kMaxEngineName) return 0;
 
-  CabinetBuilder* builder = new (std::nothrow) CabinetBuilder;
+  CabinetBuilder* builder = create<CabinetBuilder>();
   if (!builder) return 0;
   if (!builder->cabinet_path.assign(dir, dir_length) || !builder->cabinet_path.append(name)) {
-    delete builder;
+    destroy(builder);
     return 0;
   }
   builder->progress_callback = progress_callback;
@@ -441,7 +441,7 @@ uint32_t open_builder(const char* cabinet_path, ProgressCallback progress_callba
   create_path_dirs(cabinet_path);
   if (!context) {
     log_engine_error(b.error_record);
-    delete builder;
+    destroy(builder);
     return 0;
   }
 
@@ -491,10 +491,10 @@ bool add_one_file(uint32_t handle, const char* file_path, bool delete_after, uin
   // Everything the add needs is allocated before the engine sees the source.
   Text source;
   Text stored;
-  QueuedSource* queued = delete_after ? new (std::nothrow) QueuedSource : nullptr;
+  QueuedSource* queued = delete_after ? create<QueuedSource>() : nullptr;
   if (!source.assign(file_path) || !stored.assign(name, name_length) ||
       (delete_after && (!queued || !queued->path.assign(file_path)))) {
-    delete queued;
+    destroy(queued);
     return false;
   }
 
@@ -509,7 +509,7 @@ bool add_one_file(uint32_t handle, const char* file_path, bool delete_after, uin
   builder->in_engine_call = false;
   if (!taken) {
     log_engine_error(builder->error_record);
-    delete queued;
+    destroy(queued);
     return false;
   }
   builder->file_count += 1;
@@ -520,7 +520,7 @@ bool add_one_file(uint32_t handle, const char* file_path, bool delete_after, uin
     queued->read_as = builder->source;
     builder->delete_on_close.push_back(queued);
   } else {
-    delete queued;
+    destroy(queued);
   }
   return true;
 }
@@ -552,7 +552,7 @@ bool close_builder(uint32_t handle) {
 
   builder->progress_percent = 100.0;
   ProgressCallback progress_callback = builder->progress_callback;
-  delete builder;
+  destroy(builder);
   if (progress_callback) progress_callback(100.0);
   return written;
 }
@@ -575,9 +575,9 @@ bool queue_directory_removal(uint32_t handle, const char* directory) {
   LockGuard lock;
   CabinetBuilder* builder = builders().find(handle);
   if (!builder || !directory) return true;
-  QueuedDirectory* queued = new (std::nothrow) QueuedDirectory;
+  QueuedDirectory* queued = create<QueuedDirectory>();
   if (!queued || !queued->path.assign(directory)) {
-    delete queued;
+    destroy(queued);
     return false;
   }
   builder->remove_on_close.push_back(queued);

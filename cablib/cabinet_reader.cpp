@@ -145,7 +145,7 @@ void discard_output(OutputFile* output, bool close = true) {
   if (close) CloseHandle(reinterpret_cast<HANDLE>(output->handle));
   DeleteFileA(output->temp_path.c_str());
   output->reader->pass_failed = true;
-  delete g_outputs.unlink(output);
+  destroy(g_outputs.unlink(output));
 }
 
 FNCLOSE(close_callback) {
@@ -173,18 +173,18 @@ HFDI as_context(uint32_t handle) { return reinterpret_cast<HFDI>(static_cast<uin
 INT_PTR open_output(CabinetReader& reader, const Text& path, uint32_t expected) {
   if (path.empty() || path.size() >= MAX_PATH) return -1;
   create_path_dirs(path.c_str());
-  OutputFile* output = new (std::nothrow) OutputFile;
+  OutputFile* output = create<OutputFile>();
   Text folder;
   if (!output || !output->final_path.assign(path.c_str(), path.size()) ||
       !folder.assign(path.c_str(), dir_part_length(path.c_str()))) {
-    delete output;
+    destroy(output);
     return -1;
   }
   output->reader = &reader;
   output->expected = expected;
   HANDLE file = create_temp_file_in(folder.c_str(), "vx", output->temp_path);
   if (file == INVALID_HANDLE_VALUE) {
-    delete output;
+    destroy(output);
     return -1;
   }
   output->handle = reinterpret_cast<INT_PTR>(file);
@@ -206,7 +206,7 @@ INT_PTR finish_output(INT_PTR handle) {
     discard_output(output, false);
     return -1;
   }
-  delete g_outputs.unlink(output);
+  destroy(g_outputs.unlink(output));
   return 1;
 }
 
@@ -258,9 +258,9 @@ INT_PTR on_notification(Pass pass, FDINOTIFICATIONTYPE type, PFDINOTIFICATION no
     case fdintCOPY_FILE: {
       const char* stored = note->psz1 ? note->psz1 : "";
       if (pass == Pass::listing) {
-        ListedName* listed = new (std::nothrow) ListedName;
+        ListedName* listed = create<ListedName>();
         if (!listed || !listed->name.assign(stored)) {
-          delete listed;
+          destroy(listed);
           reader->out_of_memory = true;
           return -1;
         }
@@ -357,24 +357,24 @@ uint32_t open_reader(const char* cabinet_path) {
   uint32_t dir = dir_part_length(cabinet_path);
   if (std::strlen(cabinet_path + dir) >= kEngineNameField || dir >= kEngineNameField) return 0;
 
-  CabinetReader* reader = new (std::nothrow) CabinetReader;
+  CabinetReader* reader = create<CabinetReader>();
   if (!reader) return 0;
   if (!reader->state.cabinet_path.assign(cabinet_path)) {
-    delete reader;
+    destroy(reader);
     return 0;
   }
   HFDI context = engine().fdi_create(&alloc_callback, &free_callback, &open_callback,
                                      &read_callback, reader->write_callback(), &close_callback,
                                      &seek_callback, cpu80386, &reader->state.error_record);
   if (!context) {
-    delete reader;
+    destroy(reader);
     return 0;
   }
   reader->context = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(context));
 
   if (!readable(cabinet_path) || !engine_can_read(context, cabinet_path)) {
     engine().fdi_destroy(context);
-    delete reader;
+    destroy(reader);
     return 0;
   }
 
@@ -393,7 +393,7 @@ bool close_reader(uint32_t handle) {
   CabinetReader* reader = readers().take(handle);
   if (!reader) return false;
   engine().fdi_destroy(as_context(reader->context));
-  delete reader;
+  destroy(reader);
   return true;
 }
 

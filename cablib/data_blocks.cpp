@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "owned.h"
 #include "win_handles.h"
 
 namespace vornex {
@@ -27,7 +28,7 @@ uint32_t le(const unsigned char* p, int width) {
 class WindowedReader {
  public:
   explicit WindowedReader(HANDLE file)
-      : file_(file), window_(static_cast<unsigned char*>(std::malloc(kWindowBytes))) {}
+      : file_(file), window_(static_cast<unsigned char*>(reallocate(nullptr, kWindowBytes))) {}
   ~WindowedReader() { std::free(window_); }
   WindowedReader(const WindowedReader&) = delete;
   WindowedReader& operator=(const WindowedReader&) = delete;

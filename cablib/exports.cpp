@@ -3,13 +3,9 @@
 // then takes the library lock and runs the operation.
 //
 // The library is built without C++ exceptions and without the C++ runtime's
-// containers, so that the DLL carries no C++ runtime: objects are made with
-// new (std::nothrow), whose null every caller checks, over the C heap below.
-// Nothing here uses the throwing operator new.
+// containers, so that the DLL carries no C++ runtime: its objects live on the
+// C heap (owned.h), and every caller checks whether one could be made.
 #include <windows.h>
-
-#include <cstdlib>
-#include <new>
 
 #include "cabinet_builder.h"
 #include "cabinet_reader.h"
@@ -33,13 +29,6 @@ R gated(R failure, Op op) {
 uint8_t as_flag(bool b) { return b ? 1 : 0; }
 
 }  // namespace
-
-// The allocation functions the library uses, on the C heap (msvcrt.dll).
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  return std::malloc(size ? size : 1);
-}
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
   switch (reason) {

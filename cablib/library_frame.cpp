@@ -3,6 +3,9 @@
 #include <cstring>
 
 namespace vornex {
+
+long g_allocations_left = -1;
+
 namespace {
 
 // Made before DllMain runs (or main, where the tests link the library).

@@ -53,7 +53,7 @@ class HandleRegistry {
  public:
   bool register_handle(uint32_t handle, T* object) {
     T* stale = take(handle);
-    delete stale;
+    destroy(stale);
     object->handle = handle;
     entries_.push_back(object);
     return stale != nullptr;

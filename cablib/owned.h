@@ -1,7 +1,8 @@
 // Owning text and an owning chain for the library, which is built without
 // C++ exceptions and without the C++ runtime's containers: every step that
 // allocates says whether it could, so that an export can give its failure
-// value when memory runs out. Objects are made with new (std::nothrow).
+// value when memory runs out. Every block the library allocates for itself
+// comes from reallocate() on the C heap; objects are made with create<T>().
 #ifndef VORNEX_OWNED_H
 #define VORNEX_OWNED_H
 
@@ -12,6 +13,32 @@
 #include <new>
 
 namespace vornex {
+
+// The allocation seam: when it is not negative, this many more allocations
+// succeed, the next one fails and the later ones succeed again (the tests'
+// fault injection; the DLL never sets it).
+extern long g_allocations_left;
+
+// realloc, or null when the seam says no.
+inline void* reallocate(void* block, std::size_t size) {
+  if (g_allocations_left >= 0 && g_allocations_left-- == 0) return nullptr;
+  return std::realloc(block, size ? size : 1);
+}
+
+// A new T on the C heap, or null when no memory was left.
+template <typename T, typename... Args>
+T* create(Args&&... args) {
+  void* block = reallocate(nullptr, sizeof(T));
+  return block ? new (block) T(static_cast<Args&&>(args)...) : nullptr;
+}
+
+// Destroys an object made by create (nothing for null).
+template <typename T>
+void destroy(T* object) {
+  if (!object) return;
+  object->~T();
+  std::free(object);
+}
 
 // A byte string on the C heap, always NUL-terminated once anything was
 // stored. Appending returns false (the text as it was) when no memory is left.
@@ -67,7 +94,7 @@ class Text {
     if (needed <= capacity_) return true;
     std::size_t grown = capacity_ < 32 ? 32 : capacity_;
     while (grown < needed) grown = grown > SIZE_MAX / 2 ? needed : grown * 2;
-    void* moved = std::realloc(data_, grown);
+    void* moved = reallocate(data_, grown);
     if (!moved) return false;
     data_ = static_cast<char*>(moved);
     capacity_ = grown;
@@ -111,7 +138,7 @@ class Chain {
   void clear() {
     while (head_) {
       T* next = head_->next;
-      delete head_;
+      destroy(head_);
       head_ = next;
     }
     tail_ = nullptr;

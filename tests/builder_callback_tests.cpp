@@ -9,12 +9,16 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "built_cabinets.h"
 #include "cabinet_builder.h"
+#include "cabinet_reader.h"
+#include "folder_operations.h"
+#include "owned.h"
 #include "engine_binding.h"
 #include "test_support.h"
 
@@ -312,6 +316,57 @@ TEST(FormatLimits, AnAddTheCabinetCannotHoldIsRefusedAndTheBuilderGoesOn) {
     EXPECT_EQ(testing_support::file_exists(dir / c.name), !c.taken) << "deleted after: " << c.name;
     DeleteFileA((dir / c.name).c_str());
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Each allocation of the library failing in turn (one failure a run), over
+// one build and one read of its cabinet: each call gives its result or its
+// failure value, the process goes on, and what a call reported is what
+// happened on disk.
+TEST(AllocationFailures, EachCallGivesItsFailureValueAndReportsWhatHappened) {
+  ASSERT_TRUE(bind_engine());
+  ScratchDir dir;
+  const std::map<std::string, std::string> sources = {
+      {"a.txt", "alpha"}, {"b.txt", "bravo"}, {"sub\\c.txt", "charlie"}};
+  CreateDirectoryA("tree", nullptr);
+  CreateDirectoryA("tree\\sub", nullptr);
+  ASSERT_TRUE(write_file("tree\\b.txt", "bravo") && write_file("tree\\sub\\c.txt", "charlie"));
+  const std::string cab = dir / "out.cab", a = dir / "a.txt", tree = dir / "tree";
+  bool nothing_failed = false;
+  for (long limit = 0; !nothing_failed && limit < 500; ++limit) {
+    SCOPED_TRACE("allocations before the one that fails: " + std::to_string(limit));
+    ASSERT_TRUE(testing_support::file_exists(a) || write_file(a, "alpha"));
+    testing_support::remove_tree(dir / "x");
+    g_allocations_left = limit;
+    uint32_t h = open_builder(cab.c_str(), nullptr);
+    bool added_a = h != 0 && add_one_file(h, a.c_str(), true, 2, nullptr);
+    bool added_tree = h != 0 && add_folder_tree(h, tree.c_str(), true, false, 1, tree.c_str());
+    bool written = h != 0 && close_builder(h);
+    uint32_t r = written ? open_reader(cab.c_str()) : 0;
+    bool extracted = r != 0 && extract_all(r, (dir / "x").c_str());
+    bool closed = r == 0 || close_reader(r);
+    nothing_failed = g_allocations_left >= 0;
+    g_allocations_left = -1;
+
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(testing_support::file_exists(cab), written);
+    EXPECT_EQ(testing_support::file_exists(a), !(added_a && written)) << "deleted only when packed";
+    if (!written) continue;
+    std::vector<std::string> names = built_cabinets::list_with_reader(cab);
+    DeleteFileA(cab.c_str());
+    for (const std::string& name : names) {
+      EXPECT_EQ(sources.count(name), 1u) << name;
+      EXPECT_TRUE(!extracted || read_file(dir / ("x\\" + name)) == sources.at(name)) << name;
+    }
+    std::set<std::string> held(names.begin(), names.end());
+    EXPECT_EQ(held.size(), names.size());
+    EXPECT_EQ(held.count("a.txt"), added_a ? 1u : 0u);
+    EXPECT_TRUE(!added_tree || held.count("b.txt") + held.count("sub\\c.txt") == 2u);
+  }
+  EXPECT_TRUE(nothing_failed) << "the build needs more allocations than the test tries";
 }
 
 }  // namespace

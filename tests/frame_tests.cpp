@@ -99,14 +99,16 @@ TEST(HandleRegistry, ADuplicateKeyReplacesTheStaleEntryReleasesItAndSaysSo) {
   };
   int alive = 0;
   HandleRegistry<Counted> registry;
-  EXPECT_FALSE(registry.register_handle(7, new Counted(&alive)));
-  Counted* expected = new Counted(&alive);
+  EXPECT_FALSE(registry.register_handle(7, create<Counted>(&alive)));
+  Counted* expected = create<Counted>(&alive);
   EXPECT_TRUE(registry.register_handle(7, expected));
   EXPECT_EQ(alive, 1) << "the stale object was kept alive (or the new one dropped)";
   EXPECT_EQ(registry.find(7), expected);
   EXPECT_EQ(registry.find(8), nullptr);
-  std::unique_ptr<Counted> taken(registry.take(7));
-  EXPECT_EQ(taken.get(), expected);
+  Counted* taken = registry.take(7);
+  EXPECT_EQ(taken, expected);
+  destroy(taken);
+  EXPECT_EQ(alive, 0);
   EXPECT_EQ(registry.find(7), nullptr);
   EXPECT_EQ(registry.take(7), nullptr);
 }
