@@ -32,7 +32,8 @@
 // leave a callback; whatever allocates reports its failure as a result.
 //
 // An add the cabinet cannot hold (more than 0xFFFF files, or a cabinet that
-// could grow past 0x7FFFFFFF bytes were every source incompressible) is
+// could grow past 0x7FFFFFFF bytes were every source incompressible; a
+// folder past its limit of 0x7FFF8000 bytes lies beyond that bound too) is
 // refused before the engine sees it: the engine would fail it only after
 // reading the source, and its context could write no cabinet afterwards.
 // While an engine call runs, the builder refuses to be closed or added to
