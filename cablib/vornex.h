@@ -32,7 +32,8 @@
 //   calling thread with the lock held and may call back into the library.
 // - Nothing the library allocates is handed out to be freed by the caller.
 // - Memory: when memory runs out, an export returns its failure value (0,
-//   false or 0.0) and leaves what it had built before as it was.
+//   false or 0.0) with what its own description says of a failure (an add
+//   that fails leaves the builder usable with all it held).
 // - Error log: failures on the building side append a line
 //   "DD.MM.YYYY hh:mm:ss message" to "_caberrors.log" in the current directory.
 //   A builder call the engine fails logs the cause the engine recorded:
@@ -56,8 +57,9 @@ extern "C" {
 // Other values are refused: nothing is added and the add returns false.
 typedef uint32_t NameMode;
 
-// The largest source a cabinet can take is one byte less than this: a source
-// of this size or more is refused by every add.
+// A source of this size or more is refused by every add; a source a little
+// smaller (within about 2.6 MB of it) is refused too, since the cabinet could
+// not hold it were its data incompressible (see vornex_add_file).
 #define VORNEX_MAX_SOURCE_BYTES 0x7FFF8000u
 
 // Progress in percent (0.0 to 99.0 while working, exactly one call with

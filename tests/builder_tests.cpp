@@ -330,6 +330,8 @@ TEST_F(BuilderTest, SourcesOfTwoGigabytesLessThirtyTwoKilobytesOrMoreAreRefused)
   EXPECT_TRUE(vornex_add_file(h, small.c_str(), 0, 2));
   EXPECT_TRUE(vornex_close_cab(h));
   for (const Sparse& s : sparse) EXPECT_TRUE(file_exists(dir_ / s.name)) << s.name;
+  EXPECT_EQ(built_cabinets::log_messages(),
+            std::vector<std::string>{"Cabinet format limit - " + (dir_ / "just_under.bin")});
   std::vector<Expected> files = {{"small.txt", "small"}};
   built_cabinets::expect_cabinet(cab, files);
   for (const Sparse& s : sparse) DeleteFileA((dir_ / s.name).c_str());
