@@ -28,16 +28,22 @@
 // directories are removed (those still holding anything stay).
 //
 // All callbacks run on the calling thread inside the engine call, with the
-// library lock held. None lets an exception out into the engine: each body is
-// shielded and turns one into its failure value.
+// library lock held. The library is built without exceptions, so none can
+// leave a callback; whatever allocates reports its failure as a result.
+//
+// An add the cabinet cannot hold (more than 0xFFFF files, or a cabinet that
+// could grow past 0x7FFFFFFF bytes were every source incompressible; a
+// folder past its limit of 0x7FFF8000 bytes lies beyond that bound too) is
+// refused before the engine sees it: the engine would fail it only after
+// reading the source, and its context could write no cabinet afterwards.
+// While an engine call runs, the builder refuses to be closed or added to
+// from inside it (the caller's progress callback may reach its handle).
 #include "cabinet_builder.h"
 
 #include <fcntl.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
 #include "engine_binding.h"
 #include "file_identity.h"
@@ -54,24 +60,25 @@ constexpr DWORD kStoredAttributes = 0x27;
 constexpr WORD kEarliestDosDate = (0 << 9) | (1 << 5) | 1;
 constexpr WORD kEarliestDosTime = 0;
 
-HandleRegistry<CabinetBuilder>& builders() {
-  static HandleRegistry<CabinetBuilder> registry;
-  return registry;
-}
+// A cabinet's own header (CFHEADER); a file entry without its name (CFFILE),
+// a folder entry (CFFOLDER), a data block's header (CFDATA) and a block's
+// data. MSZIP adds its two signature bytes and a stored block's header to
+// a block it cannot compress; 32 bytes leave room to spare.
+constexpr uint64_t kCabinetHeaderBytes = 36;
+constexpr uint64_t kFileEntryBytes = 16;
+constexpr uint64_t kFolderEntryBytes = 8;
+constexpr uint64_t kBlockHeaderBytes = 8;
+constexpr uint64_t kBlockBytes = 32768;
+constexpr uint64_t kWorstBlockGrowth = 32;
+
+HandleRegistry<CabinetBuilder> g_builders;
+
+HandleRegistry<CabinetBuilder>& builders() { return g_builders; }
 
 HFCI as_context(uint32_t handle) { return reinterpret_cast<HFCI>(static_cast<uintptr_t>(handle)); }
 HANDLE as_handle(INT_PTR file) { return reinterpret_cast<HANDLE>(file); }
 INT_PTR as_file(HANDLE handle) {
   return handle == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<INT_PTR>(handle);
-}
-
-template <typename R, typename Body>
-R shielded(R failure, Body body) {
-  try {
-    return body();
-  } catch (...) {
-    return failure;
-  }
 }
 
 void clear(int* err) {
@@ -106,127 +113,113 @@ INT_PTR open_temp_cabinet(CabinetBuilder& builder) {
 }
 
 bool is_cabinet_request(const CabinetBuilder* builder, const char* path) {
-  return builder && builder->flushing && path && builder->cabinet_path == path;
+  return builder && builder->flushing && path && builder->cabinet_path.equals(path);
 }
 
 FNFCIOPEN(open_file) {
   (void)pmode;
-  return shielded<INT_PTR>(-1, [&]() -> INT_PTR {
-    clear(err);
-    auto* builder = static_cast<CabinetBuilder*>(pv);
-    if (oflag & _O_CREAT) {
-      if (is_cabinet_request(builder, pszFile)) return open_temp_cabinet(*builder);
-      // Created or truncated whatever else the flags ask: the engine makes
-      // its temporary files with _O_EXCL on names that temp_file made already.
-      DWORD access = GENERIC_READ | GENERIC_WRITE;
-      if ((oflag & 3) == 0) access = GENERIC_READ;
-      if ((oflag & 3) == 1) access = GENERIC_WRITE;
-      return as_file(CreateFileA(pszFile, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    }
-    HFILE file = _lopen(pszFile, oflag);
-    return file == HFILE_ERROR ? -1 : static_cast<INT_PTR>(file);
-  });
+  clear(err);
+  auto* builder = static_cast<CabinetBuilder*>(pv);
+  if (oflag & _O_CREAT) {
+    if (is_cabinet_request(builder, pszFile)) return open_temp_cabinet(*builder);
+    // Created or truncated whatever else the flags ask: the engine makes
+    // its temporary files with _O_EXCL on names that temp_file made already.
+    DWORD access = GENERIC_READ | GENERIC_WRITE;
+    if ((oflag & 3) == 0) access = GENERIC_READ;
+    if ((oflag & 3) == 1) access = GENERIC_WRITE;
+    return as_file(CreateFileA(pszFile, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  }
+  HFILE file = _lopen(pszFile, oflag);
+  return file == HFILE_ERROR ? -1 : static_cast<INT_PTR>(file);
 }
 
 FNFCIREAD(read_file) {
-  return shielded<UINT>(static_cast<UINT>(-1), [&]() -> UINT {
-    clear(err);
-    DWORD done = 0;
-    if (!ReadFile(as_handle(hf), memory, cb, &done, nullptr)) {
-      write_system_error(GetLastError());
-      return static_cast<UINT>(-1);
-    }
-    auto* builder = static_cast<CabinetBuilder*>(pv);
-    if (builder && hf == builder->source_file) builder->source_bytes_read += done;
-    return done;
-  });
+  clear(err);
+  DWORD done = 0;
+  if (!ReadFile(as_handle(hf), memory, cb, &done, nullptr)) {
+    write_system_error(GetLastError());
+    return static_cast<UINT>(-1);
+  }
+  auto* builder = static_cast<CabinetBuilder*>(pv);
+  if (builder && hf == builder->source_file) builder->source_bytes_read += done;
+  return done;
 }
 
 FNFCIWRITE(write_file) {
   (void)err;
   (void)pv;
-  return shielded<UINT>(static_cast<UINT>(-1), [&]() -> UINT {
-    // A short count is handed back as it is: the engine treats it as failure
-    // (a full disk may first write short and report success).
-    DWORD done = 0;
-    if (!WriteFile(as_handle(hf), memory, cb, &done, nullptr)) return static_cast<UINT>(-1);
-    return done;
-  });
+  // A short count is handed back as it is: the engine treats it as failure
+  // (a full disk may first write short and report success).
+  DWORD done = 0;
+  if (!WriteFile(as_handle(hf), memory, cb, &done, nullptr)) return static_cast<UINT>(-1);
+  return done;
 }
 
 FNFCICLOSE(close_file) {
-  return shielded<int>(-1, [&]() -> int {
-    clear(err);
-    auto* builder = static_cast<CabinetBuilder*>(pv);
-    bool closed = CloseHandle(as_handle(hf)) != FALSE;
-    DWORD error = GetLastError();
-    if (builder && hf == builder->cabinet_file) {
-      builder->cabinet_file = -1;
-      builder->cabinet_file_closed = closed;
-    }
-    if (builder && hf == builder->source_file) builder->source_file = -1;
-    if (!closed) {
-      write_system_error(error);
-      return -1;
-    }
-    return 0;
-  });
+  clear(err);
+  auto* builder = static_cast<CabinetBuilder*>(pv);
+  bool closed = CloseHandle(as_handle(hf)) != FALSE;
+  DWORD error = GetLastError();
+  if (builder && hf == builder->cabinet_file) {
+    builder->cabinet_file = -1;
+    builder->cabinet_file_closed = closed;
+  }
+  if (builder && hf == builder->source_file) builder->source_file = -1;
+  if (!closed) {
+    write_system_error(error);
+    return -1;
+  }
+  return 0;
 }
 
 FNFCISEEK(seek_file) {
   (void)pv;
-  return shielded<__LONG32>(-1, [&]() -> __LONG32 {
-    clear(err);
-    // Origins 0, 1 and 2 are FILE_BEGIN, FILE_CURRENT and FILE_END.
-    DWORD pos = SetFilePointer(as_handle(hf), dist, nullptr, static_cast<DWORD>(seektype));
-    if (pos == INVALID_SET_FILE_POINTER) {
-      write_system_error(GetLastError());
-      return -1;
-    }
-    return static_cast<__LONG32>(pos);
-  });
+  clear(err);
+  // Origins 0, 1 and 2 are FILE_BEGIN, FILE_CURRENT and FILE_END.
+  DWORD pos = SetFilePointer(as_handle(hf), dist, nullptr, static_cast<DWORD>(seektype));
+  if (pos == INVALID_SET_FILE_POINTER) {
+    write_system_error(GetLastError());
+    return -1;
+  }
+  return static_cast<__LONG32>(pos);
 }
 
 // Returns -1, with the system's text in the log, when the file could not be
 // deleted. The engine's deletion of a cabinet it failed to write deletes the
 // temporary file that stood in for it, never the file at the cabinet's path.
 FNFCIDELETE(delete_file) {
-  return shielded<int>(-1, [&]() -> int {
-    clear(err);
-    auto* builder = static_cast<CabinetBuilder*>(pv);
-    bool cabinet = is_cabinet_request(builder, pszFile);
-    if (cabinet && builder->temp_cabinet.empty()) return 0;  // no file was made for it
-    if (!DeleteFileA(cabinet ? builder->temp_cabinet.c_str() : pszFile)) {
-      write_system_error(GetLastError());
-      return -1;
-    }
-    if (cabinet) builder->temp_cabinet.clear();
-    return 0;
-  });
+  clear(err);
+  auto* builder = static_cast<CabinetBuilder*>(pv);
+  bool cabinet = is_cabinet_request(builder, pszFile);
+  if (cabinet && builder->temp_cabinet.empty()) return 0;  // no file was made for it
+  if (!DeleteFileA(cabinet ? builder->temp_cabinet.c_str() : pszFile)) {
+    write_system_error(GetLastError());
+    return -1;
+  }
+  if (cabinet) builder->temp_cabinet.clear();
+  return 0;
 }
 
 FNFCIGETTEMPFILE(make_temp_file) {
   (void)pv;
-  return shielded<WINBOOL>(FALSE, [&]() -> WINBOOL {
-    char dir[MAX_PATH];
-    DWORD n = GetTempPathA(sizeof dir, dir);
-    if (n == 0 || n >= sizeof dir) return FALSE;
-    char name[MAX_PATH];
-    if (!GetTempFileNameA(dir, "CAB", 0, name)) {  // creates the empty file
-      write_system_error(GetLastError());
-      return FALSE;
-    }
-    // The name is made in a buffer of our own and copied only when it fits
-    // the engine's.
-    std::size_t length = std::strlen(name);
-    if (!pszTempName || cbTempName <= 0 || length >= static_cast<std::size_t>(cbTempName)) {
-      DeleteFileA(name);
-      return FALSE;
-    }
-    std::memcpy(pszTempName, name, length + 1);
-    return TRUE;
-  });
+  char dir[MAX_PATH];
+  DWORD n = GetTempPathA(sizeof dir, dir);
+  if (n == 0 || n >= sizeof dir) return FALSE;
+  char name[MAX_PATH];
+  if (!GetTempFileNameA(dir, "CAB", 0, name)) {  // creates the empty file
+    write_system_error(GetLastError());
+    return FALSE;
+  }
+  // The name is made in a buffer of our own and copied only when it fits
+  // the engine's.
+  std::size_t length = std::strlen(name);
+  if (!pszTempName || cbTempName <= 0 || length >= static_cast<std::size_t>(cbTempName)) {
+    DeleteFileA(name);
+    return FALSE;
+  }
+  std::memcpy(pszTempName, name, length + 1);
+  return TRUE;
 }
 
 FNFCIFILEPLACED(file_placed) {
@@ -243,54 +236,51 @@ FNFCIFILEPLACED(file_placed) {
 FNFCIGETNEXTCABINET(next_cabinet) {
   (void)cbPrevCab;
   (void)pv;
-  return shielded<WINBOOL>(FALSE, [&]() -> WINBOOL {
-    if (pccab) std::snprintf(pccab->szCab, sizeof pccab->szCab, "FOO%d", pccab->iCab);
-    return FALSE;
-  });
+  Text name;
+  if (pccab && name.append("FOO") && append_decimal(name, static_cast<uint32_t>(pccab->iCab)) &&
+      name.size() < sizeof pccab->szCab)
+    std::memcpy(pccab->szCab, name.c_str(), name.size() + 1);
+  return FALSE;
 }
 
 FNFCISTATUS(report_status) {
   (void)cb1;
-  return shielded<__LONG32>(0, [&]() -> __LONG32 {
-    auto* builder = static_cast<CabinetBuilder*>(pv);
-    if (typeStatus != statusFile || !builder) return 0;
-    builder->processed_bytes += cb2;
-    if (builder->expected_bytes != 0) {
-      double percent = static_cast<double>(builder->processed_bytes) /
-                       static_cast<double>(builder->expected_bytes) * 100.0;
-      builder->progress_percent = percent > 99.0 ? 99.0 : percent;  // only the close says 100
-    }
-    if (builder->progress_callback) builder->progress_callback(builder->progress_percent);
-    return 0;
-  });
+  auto* builder = static_cast<CabinetBuilder*>(pv);
+  if (typeStatus != statusFile || !builder) return 0;
+  builder->processed_bytes += cb2;
+  if (builder->expected_bytes != 0) {
+    double percent = static_cast<double>(builder->processed_bytes) /
+                     static_cast<double>(builder->expected_bytes) * 100.0;
+    builder->progress_percent = percent > 99.0 ? 99.0 : percent;  // only the close says 100
+  }
+  if (builder->progress_callback) builder->progress_callback(builder->progress_percent);
+  return 0;
 }
 
 // The handle it returns is the one whose information it read, so the file
 // the builder notes (identity, size, last write) is the file the engine reads.
 FNFCIGETOPENINFO(open_with_info) {
-  return shielded<INT_PTR>(-1, [&]() -> INT_PTR {
-    UniqueFile file = open_source(pszName);
-    if (!file) return -1;
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(file.get(), &info)) return -1;
-    FileIdentity id = identity_of(file.get());
-    if (!id.known || id.size >= kMaxSourceBytes) return -1;
-    FILETIME local;
-    if (!FileTimeToLocalFileTime(&info.ftLastWriteTime, &local) ||
-        !FileTimeToDosDateTime(&local, pdate, ptime)) {
-      *pdate = kEarliestDosDate;
-      *ptime = kEarliestDosTime;
-    }
-    *pattribs = static_cast<USHORT>(info.dwFileAttributes & kStoredAttributes);
-    clear(err);
-    auto* builder = static_cast<CabinetBuilder*>(pv);
-    if (builder) {
-      builder->source_file = as_file(file.get());
-      builder->source = id;
-      builder->source_bytes_read = 0;
-    }
-    return as_file(file.release());
-  });
+  UniqueFile file = open_source(pszName);
+  if (!file) return -1;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file.get(), &info)) return -1;
+  FileIdentity id = identity_of(file.get());
+  if (!id.known || id.size >= kMaxSourceBytes) return -1;
+  FILETIME local;
+  if (!FileTimeToLocalFileTime(&info.ftLastWriteTime, &local) ||
+      !FileTimeToDosDateTime(&local, pdate, ptime)) {
+    *pdate = kEarliestDosDate;
+    *ptime = kEarliestDosTime;
+  }
+  *pattribs = static_cast<USHORT>(info.dwFileAttributes & kStoredAttributes);
+  clear(err);
+  auto* builder = static_cast<CabinetBuilder*>(pv);
+  if (builder) {
+    builder->source_file = as_file(file.get());
+    builder->source = id;
+    builder->source_bytes_read = 0;
+  }
+  return as_file(file.release());
 }
 
 // Puts the flushed cabinet at its path: the temporary file is renamed onto it
@@ -317,12 +307,14 @@ bool place_cabinet(CabinetBuilder& builder, bool flushed) {
 void run_queued_deletions(const CabinetBuilder& builder) {
   FileIdentity cabinet = identity_of(builder.cabinet_path.c_str());
   if (!cabinet.known) return;
-  for (const QueuedSource& source : builder.delete_on_close) {
-    FileIdentity now = identity_of(source.path.c_str());
-    if (now.same_file(cabinet) || !now.unchanged(source.read_as)) continue;
-    DeleteFileA(source.path.c_str());
+  for (const QueuedSource* source = builder.delete_on_close.first(); source;
+       source = source->next) {
+    FileIdentity now = identity_of(source->path.c_str());
+    if (now.same_file(cabinet) || !now.unchanged(source->read_as)) continue;
+    DeleteFileA(source->path.c_str());
   }
-  for (const std::string& dir : builder.remove_on_close) RemoveDirectoryA(dir.c_str());
+  for (const QueuedDirectory* dir = builder.remove_on_close.first(); dir; dir = dir->next)
+    RemoveDirectoryA(dir->path.c_str());
 }
 
 }  // namespace
@@ -345,48 +337,91 @@ PFNFCIGETOPENINFO CabinetBuilder::open_info_callback() { return &open_with_info;
 void* DIAMONDAPI alloc_callback(ULONG size) { return std::calloc(size ? size : 1, 1); }
 void DIAMONDAPI free_callback(void* block) { std::free(block); }
 
-std::string stored_name(const std::string& path, uint32_t name_mode, const char* base_folder) {
+uint64_t worst_case_cabinet_bytes(uint64_t size, std::size_t name_length) {
+  uint64_t blocks = size / kBlockBytes + 1;
+  return kFileEntryBytes + name_length + 1 + kFolderEntryBytes + size +
+         blocks * (kBlockHeaderBytes + kWorstBlockGrowth);
+}
+
+const char* stored_name(const char* path, uint32_t name_mode, const char* base_folder) {
   switch (name_mode) {
     case 1: {
       if (!base_folder) return path;
       std::size_t n = std::strlen(base_folder);
-      bool under_base = path.size() > n + 1 && path.compare(0, n, base_folder) == 0 &&
+      bool under_base = std::strlen(path) > n + 1 && std::strncmp(path, base_folder, n) == 0 &&
                         path[n] == '\\';
-      return under_base ? path.substr(n + 1) : path;
+      return under_base ? path + n + 1 : path;
     }
     case 2: {
-      std::size_t slash = path.rfind('\\');
-      return slash == std::string::npos ? path : path.substr(slash + 1);
+      const char* slash = std::strrchr(path, '\\');
+      return slash ? slash + 1 : path;
     }
     default:
       return path;
   }
 }
 
+void log_engine_error(const ERF& record) {
+  static const char* const kMeanings[] = {
+      "no cause recorded",
+      "a source file could not be opened",
+      "a source file could not be read",
+      "out of memory",
+      "a temporary file could not be made",
+      "unknown compression type",
+      "the cabinet file could not be written",
+      "the build was aborted",
+      "compressing the data failed",
+      "the data or the file count passed the cabinet format's limits",
+  };
+  const int count = static_cast<int>(sizeof kMeanings / sizeof kMeanings[0]);
+  int code = record.fError ? record.erfOper : 0;
+  Text line;
+  bool made = line.append("Cabinet engine error ") &&
+              (code >= 0 ? append_decimal(line, static_cast<uint32_t>(code))
+                         : line.append('-') && append_decimal(line, 0u - static_cast<uint32_t>(code))) &&
+              line.append(": ") &&
+              line.append(code >= 0 && code < count ? kMeanings[code] : "unknown cause");
+  if (made && record.fError && record.erfType != 0)
+    made = line.append(" (type ") && append_decimal(line, static_cast<uint32_t>(record.erfType)) &&
+           line.append(')');
+  if (made) write_error_log(line.c_str());
+}
+
+CabinetBuilder* find_builder(uint32_t handle) { return builders().find(handle); }
+
 uint32_t open_builder(const char* cabinet_path, ProgressCallback progress_callback) {
   LockGuard lock;
   if (!cabinet_path) return 0;
 
-  std::string name;
-  std::string dir;
-  uint32_t dir_length = dir_part_length(cabinet_path);
+  const char* name = cabinet_path;
+  std::size_t name_length = 0;
+  char cwd[256];
+  const char* dir = cabinet_path;
+  std::size_t dir_length = dir_part_length(cabinet_path);
   if (dir_length != 0) {
-    dir.assign(cabinet_path, dir_length);
     name = cabinet_path + dir_length;
   } else {
-    char cwd[256];
-    DWORD n = GetCurrentDirectoryA(sizeof cwd, cwd);
-    if (n == 0 || n >= sizeof cwd) return 0;
-    dir.assign(cwd, n);
-    dir += '\\';
-    name = cabinet_path;
+    DWORD n = GetCurrentDirectoryA(sizeof cwd - 1, cwd);
+    if (n == 0 || n >= sizeof cwd - 1) return 0;
+    cwd[n] = '\\';
+    cwd[n + 1] = '\0';
+    dir = cwd;
+    dir_length = n + 1;
   }
+  name_length = std::strlen(name);
   // The engine's fields hold 255 characters: longer ones are refused before
   // anything is created.
-  if (name.size() > kMaxEngineName || dir.size() > kMaxEngineName) return 0;
+  if (name_length > kMaxEngineName || dir_length > kMaxEngineName) return 0;
 
-  auto builder = std::make_unique<CabinetBuilder>();
+  CabinetBuilder* builder = create<CabinetBuilder>();
+  if (!builder) return 0;
+  if (!builder->cabinet_path.assign(dir, dir_length) || !builder->cabinet_path.append(name)) {
+    destroy(builder);
+    return 0;
+  }
   builder->progress_callback = progress_callback;
+  builder->worst_case_bytes = kCabinetHeaderBytes;
   CCAB& ccab = builder->cabinet_description;
   std::memset(&ccab, 0, sizeof ccab);
   ccab.cb = 0x7FFFFFFF;
@@ -395,9 +430,9 @@ uint32_t open_builder(const char* cabinet_path, ProgressCallback progress_callba
   ccab.iDisk = 0;
   ccab.setID = 1;
   std::strcpy(ccab.szDisk, "CAB");
-  std::memcpy(ccab.szCab, name.c_str(), name.size() + 1);
-  std::memcpy(ccab.szCabPath, dir.c_str(), dir.size() + 1);
-  builder->cabinet_path = dir + name;
+  std::memcpy(ccab.szCab, name, name_length + 1);
+  std::memcpy(ccab.szCabPath, dir, dir_length);
+  ccab.szCabPath[dir_length] = '\0';
 
   CabinetBuilder& b = *builder;
   HFCI context = engine().fci_create(&b.error_record, b.file_placed_callback(), &alloc_callback,
@@ -405,10 +440,14 @@ uint32_t open_builder(const char* cabinet_path, ProgressCallback progress_callba
                                      b.write_callback(), b.close_callback(), b.seek_callback(),
                                      b.delete_callback(), b.temp_file_callback(), &ccab, &b);
   create_path_dirs(cabinet_path);
-  if (!context) return 0;
+  if (!context) {
+    log_engine_error(b.error_record);
+    destroy(builder);
+    return 0;
+  }
 
   uint32_t handle = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(context));
-  builders().register_handle(handle, std::move(builder));
+  builders().register_handle(handle, builder);
   return handle;
 }
 
@@ -425,7 +464,7 @@ bool add_one_file(uint32_t handle, const char* file_path, bool delete_after, uin
   {
     UniqueFile probe = open_source(file_path);
     if (!probe) {
-      write_error_log((std::string("Cant open file - ") + file_path).c_str());
+      write_error_log_path("Cant open file - ", file_path);
       return false;
     }
     LARGE_INTEGER bytes;
@@ -435,39 +474,77 @@ bool add_one_file(uint32_t handle, const char* file_path, bool delete_after, uin
   if (size >= kMaxSourceBytes) return false;
 
   CabinetBuilder* builder = builders().find(handle);
-  if (!builder) return false;
+  if (!builder || builder->in_engine_call) return false;
 
-  std::string source(file_path);
-  std::string name = stored_name(source, name_mode, base_folder);
-  if (name.empty() || name.size() > kMaxEngineName) return false;
+  const char* name = stored_name(file_path, name_mode, base_folder);
+  std::size_t name_length = std::strlen(name);
+  if (name_length == 0 || name_length > kMaxEngineName) return false;
+
+  // What the cabinet cannot hold is refused here, with the builder and what
+  // it holds untouched.
+  uint64_t worst_case = worst_case_cabinet_bytes(size, name_length);
+  if (builder->file_count >= kMaxCabinetFiles ||
+      builder->worst_case_bytes + worst_case > kMaxCabinetBytes) {
+    write_error_log_path("Cabinet format limit - ", file_path);
+    return false;
+  }
+
+  // Everything the add needs is allocated before the engine sees the source.
+  Text source;
+  Text stored;
+  QueuedSource* queued = delete_after ? create<QueuedSource>() : nullptr;
+  if (!source.assign(file_path) || !stored.assign(name, name_length) ||
+      (delete_after && (!queued || !queued->path.assign(file_path)))) {
+    destroy(queued);
+    return false;
+  }
 
   builder->source_file = -1;
   builder->source = FileIdentity();
   builder->source_bytes_read = 0;
-  BOOL taken = engine().fci_add_file(as_context(handle), &source[0], &name[0], FALSE,
+  builder->error_record = ERF();
+  builder->in_engine_call = true;
+  BOOL taken = engine().fci_add_file(as_context(handle), source.data(), stored.data(), FALSE,
                                      builder->next_cabinet_callback(), builder->status_callback(),
                                      builder->open_info_callback(), tcompTYPE_MSZIP);
+  builder->in_engine_call = false;
+  if (!taken) {
+    log_engine_error(builder->error_record);
+    destroy(queued);
+    return false;
+  }
+  builder->file_count += 1;
+  builder->worst_case_bytes += worst_case;
   // Only a source whose data the engine took in, all of it, may be deleted.
   bool read_whole = builder->source.known && builder->source_bytes_read == builder->source.size;
-  if (taken && delete_after && read_whole)
-    builder->delete_on_close.push_back({file_path, builder->source});
-  return taken != FALSE;
+  if (queued && read_whole) {
+    queued->read_as = builder->source;
+    builder->delete_on_close.push_back(queued);
+  } else {
+    destroy(queued);
+  }
+  return true;
 }
 
 bool close_builder(uint32_t handle) {
   LockGuard lock;
   CabinetBuilder* found = builders().find(handle);
   if (!found) return true;
+  if (found->in_engine_call) return false;  // reached from its own progress callback
 
   HFCI context = as_context(handle);
   found->flushing = true;
+  found->in_engine_call = true;
+  found->error_record = ERF();
   BOOL flushed = engine().fci_flush_cabinet(context, FALSE, found->next_cabinet_callback(),
                                             found->status_callback());
+  found->in_engine_call = false;
   found->flushing = false;
+  if (!flushed) log_engine_error(found->error_record);
   engine().fci_destroy(context);
   // The context is gone: its value may come back for a builder opened from
   // the progress callback below, so the entry goes now.
-  std::unique_ptr<CabinetBuilder> builder = builders().take(handle);
+  CabinetBuilder* builder = builders().take(handle);
 
   bool written = place_cabinet(*builder, flushed != FALSE);
   // Sources go only when their data is in a written cabinet; directories only
@@ -475,7 +552,9 @@ bool close_builder(uint32_t handle) {
   if (written) run_queued_deletions(*builder);
 
   builder->progress_percent = 100.0;
-  if (builder->progress_callback) builder->progress_callback(100.0);
+  ProgressCallback progress_callback = builder->progress_callback;
+  destroy(builder);
+  if (progress_callback) progress_callback(100.0);
   return written;
 }
 
@@ -493,10 +572,17 @@ bool add_expected_bytes(uint32_t handle, uint32_t bytes) {
   return true;
 }
 
-void queue_directory_removal(uint32_t handle, const char* directory) {
+bool queue_directory_removal(uint32_t handle, const char* directory) {
   LockGuard lock;
   CabinetBuilder* builder = builders().find(handle);
-  if (builder && directory) builder->remove_on_close.emplace_back(directory);
+  if (!builder || !directory) return true;
+  QueuedDirectory* queued = create<QueuedDirectory>();
+  if (!queued || !queued->path.assign(directory)) {
+    destroy(queued);
+    return false;
+  }
+  builder->remove_on_close.push_back(queued);
+  return true;
 }
 
 }  // namespace vornex

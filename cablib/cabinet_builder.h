@@ -8,10 +8,9 @@
 #include <fci.h>
 
 #include <cstdint>
-#include <list>
-#include <string>
 
 #include "file_identity.h"
+#include "owned.h"
 #include "vornex.h"
 
 namespace vornex {
@@ -23,11 +22,29 @@ constexpr uint64_t kMaxSourceBytes = VORNEX_MAX_SOURCE_BYTES;
 // hold 255 characters and the terminator.
 constexpr std::size_t kMaxEngineName = CB_MAX_CABINET_NAME - 1;
 
+// The cabinet format's limits (CB_MAX_DISK): a cabinet is at most
+// 0x7FFFFFFF bytes and holds at most 0xFFFF files.
+constexpr uint64_t kMaxCabinetBytes = CB_MAX_DISK;
+constexpr uint32_t kMaxCabinetFiles = 0xFFFF;
+
+// The most bytes a source of `size` bytes stored under a name of
+// `name_length` characters can add to a cabinet: its file entry, a folder
+// entry of its own, and its data in blocks of 32 KiB, each with its block
+// header and more than MSZIP adds to data it cannot compress.
+uint64_t worst_case_cabinet_bytes(uint64_t size, std::size_t name_length);
+
 // A source queued for deletion at the close: its path, and the file as it
 // was when the engine read it whole.
 struct QueuedSource {
-  std::string path;
+  Text path;
   FileIdentity read_as;
+  QueuedSource* next = nullptr;
+};
+
+// A directory queued for removal at the close.
+struct QueuedDirectory {
+  Text path;
+  QueuedDirectory* next = nullptr;
 };
 
 // One open cabinet. The engine gets its callbacks from the table of eleven
@@ -47,8 +64,12 @@ class CabinetBuilder final {
   virtual PFNFCISTATUS status_callback();
   virtual PFNFCIGETOPENINFO open_info_callback();
 
-  std::list<QueuedSource> delete_on_close;
-  std::list<std::string> remove_on_close;
+  // The registry's links (library_frame.h).
+  uint32_t handle = 0;
+  CabinetBuilder* next = nullptr;
+
+  Chain<QueuedSource> delete_on_close;
+  Chain<QueuedDirectory> remove_on_close;
   uint32_t expected_bytes = 0;
   uint32_t processed_bytes = 0;
   double progress_percent = 0.0;
@@ -63,9 +84,9 @@ class CabinetBuilder final {
   // a new temporary file in the same folder (temp_cabinet), and its request
   // to delete it deletes that temporary file; the close renames it onto the
   // path only when the whole cabinet was written.
-  std::string cabinet_path;
+  Text cabinet_path;
   bool flushing = false;
-  std::string temp_cabinet;
+  Text temp_cabinet;
   INT_PTR cabinet_file = -1;         // the temporary file while the engine has it open
   bool cabinet_file_closed = false;  // the engine closed it and the system agreed
 
@@ -74,16 +95,36 @@ class CabinetBuilder final {
   INT_PTR source_file = -1;
   FileIdentity source;
   uint64_t source_bytes_read = 0;
+
+  // Set while an engine call on this builder runs (an add or the close's
+  // flush): its progress callback may reach the builder again, and the
+  // engine's context must then be neither destroyed nor entered again.
+  bool in_engine_call = false;
+
+  // What the builder holds: files, and the most bytes they can take in the
+  // cabinet (the cabinet header included), so that an add the format cannot
+  // hold is refused before the engine sees it.
+  uint32_t file_count = 0;
+  uint64_t worst_case_bytes = 0;
 };
 
 // The engine's memory callbacks, over the C heap; blocks come zero-filled.
 void* DIAMONDAPI alloc_callback(ULONG size);
 void DIAMONDAPI free_callback(void* block);
 
-// The name a file is stored under for name mode 0, 1 or 2 (see vornex.h).
-// Mode 1 cuts base_folder and the separator behind it when the path begins
-// with base_folder; otherwise, and without a base folder, it keeps the path.
-std::string stored_name(const std::string& path, uint32_t name_mode, const char* base_folder);
+// The name a file is stored under for name mode 0, 1 or 2 (see vornex.h): the
+// tail of `path` it begins at. Mode 1 cuts base_folder and the separator
+// behind it when the path begins with base_folder; otherwise, and without a
+// base folder, it keeps the path.
+const char* stored_name(const char* path, uint32_t name_mode, const char* base_folder);
+
+// Logs the cause the engine recorded for a failed call: "Cabinet engine
+// error N: meaning", with the error type the engine gave beside it.
+void log_engine_error(const ERF& record);
+
+// The open builder behind `handle`, or null (for the library's own code and
+// its tests, under the library lock).
+CabinetBuilder* find_builder(uint32_t handle);
 
 // Opens a builder; the handle, or 0.
 uint32_t open_builder(const char* cabinet_path, ProgressCallback progress_callback);
@@ -94,8 +135,9 @@ bool add_one_file(uint32_t handle, const char* file_path, bool delete_after, uin
 
 // Writes the cabinet under a temporary name and renames it onto its path,
 // runs the queued deletions and releases the builder. False when the cabinet
-// could not be written whole (the file at its path is then left as it was);
-// true for a handle that is not open.
+// could not be written whole (the file at its path is then left as it was),
+// and, closing nothing, for a builder inside an add or its own close (called
+// from its progress callback); true for a handle that is not open.
 bool close_builder(uint32_t handle);
 
 // The builder's progress in percent; 0.0 for a handle that is not open.
@@ -105,8 +147,9 @@ double builder_progress(uint32_t handle);
 // folder operations' measuring). False for a handle that is not open.
 bool add_expected_bytes(uint32_t handle, uint32_t bytes);
 
-// Queues a directory for removal after the queued files are deleted.
-void queue_directory_removal(uint32_t handle, const char* directory);
+// Queues a directory for removal after the queued files are deleted. False
+// when no memory was left to queue it (it then stays).
+bool queue_directory_removal(uint32_t handle, const char* directory);
 
 }  // namespace vornex
 

@@ -30,13 +30,7 @@
 #include <windows.h>
 #include <fdi.h>
 
-#include <algorithm>
 #include <cstring>
-#include <iterator>
-#include <list>
-#include <map>
-#include <memory>
-#include <string>
 
 #include "cabinet_builder.h"
 #include "data_blocks.h"
@@ -52,31 +46,42 @@ constexpr std::size_t kWantedNameField = 256;
 // The longest stored name handed out by vornex_file_name_by_no.
 constexpr std::size_t kMaxListedName = 255;
 
+// One stored name of the listing.
+struct ListedName {
+  Text name;
+  ListedName* next = nullptr;
+};
+
 struct ReaderState {
   int32_t file_count = 0;
-  std::list<std::string> file_names;
-  std::string cabinet_path;
-  std::unique_ptr<ERF> error_record;
-  std::string dest_dir;
+  Chain<ListedName> file_names;
+  Text cabinet_path;
+  ERF error_record = {};
+  Text dest_dir;
 };
 
 class CabinetReader;
 
 // One output file of an extraction while the engine writes it.
 struct OutputFile {
+  INT_PTR handle = -1;
   CabinetReader* reader = nullptr;
-  std::string temp_path;
-  std::string final_path;
+  Text temp_path;
+  Text final_path;
   uint32_t expected = 0;  // the size the cabinet declares for the file
   uint32_t written = 0;   // what the system wrote
   bool failed = false;
+  OutputFile* next = nullptr;
 };
 
-// The outputs the engine has open, by handle: the write callback has no user
-// value to find its file with. Used under the library lock only.
-std::map<INT_PTR, OutputFile>& open_outputs() {
-  static std::map<INT_PTR, OutputFile> outputs;
-  return outputs;
+// The outputs the engine has open: the write callback has no user value to
+// find its file with. Used under the library lock only.
+Chain<OutputFile> g_outputs;
+
+OutputFile* find_output(INT_PTR handle) {
+  for (OutputFile* output = g_outputs.first(); output; output = output->next)
+    if (output->handle == handle) return output;
+  return nullptr;
 }
 
 INT_PTR listing_handler(FDINOTIFICATIONTYPE type, PFDINOTIFICATION note);
@@ -94,12 +99,17 @@ class CabinetReader final {
   virtual PFNWRITE write_callback() { return &write_file_callback; }
 
   uint32_t context = 0;
+  // The registry's links (library_frame.h).
+  uint32_t handle = 0;
+  CabinetReader* next = nullptr;
   char wanted_name[kWantedNameField] = {};
   ReaderState state;
   // The extraction under way: an output could not be written whole, or a
   // stored name would have left the destination.
   bool pass_failed = false;
   bool refused = false;
+  // The listing ran out of memory: the reader is not opened.
+  bool out_of_memory = false;
 };
 
 // ---- the engine's file callbacks (handles are kernel handles); the memory
@@ -121,27 +131,27 @@ FNREAD(read_callback) {
 FNWRITE(write_file_callback) {
   DWORD done = 0;
   BOOL ok = WriteFile(reinterpret_cast<HANDLE>(hf), pv, cb, &done, nullptr);
-  auto it = open_outputs().find(hf);
-  if (it != open_outputs().end()) {
-    it->second.written += done;
-    if (!ok || done != cb) it->second.failed = true;
+  OutputFile* output = find_output(hf);
+  if (output) {
+    output->written += done;
+    if (!ok || done != cb) output->failed = true;
   }
   return ok ? done : static_cast<UINT>(-1);
 }
 
 // Drops an output without placing it (closing it first unless it is closed
 // already): the temporary file goes and the pass fails.
-void discard_output(std::map<INT_PTR, OutputFile>::iterator it, bool close = true) {
-  if (close) CloseHandle(reinterpret_cast<HANDLE>(it->first));
-  DeleteFileA(it->second.temp_path.c_str());
-  it->second.reader->pass_failed = true;
-  open_outputs().erase(it);
+void discard_output(OutputFile* output, bool close = true) {
+  if (close) CloseHandle(reinterpret_cast<HANDLE>(output->handle));
+  DeleteFileA(output->temp_path.c_str());
+  output->reader->pass_failed = true;
+  destroy(g_outputs.unlink(output));
 }
 
 FNCLOSE(close_callback) {
-  auto it = open_outputs().find(hf);
-  if (it != open_outputs().end()) {  // the engine gave up on an output
-    discard_output(it);
+  OutputFile* output = find_output(hf);
+  if (output) {  // the engine gave up on an output
+    discard_output(output);
     return 0;
   }
   return _lclose(static_cast<HFILE>(hf)) == HFILE_ERROR ? -1 : 0;
@@ -152,75 +162,76 @@ FNSEEK(seek_callback) {
   return pos == HFILE_ERROR ? -1 : pos;
 }
 
-HandleRegistry<CabinetReader>& readers() {
-  static HandleRegistry<CabinetReader> registry;
-  return registry;
-}
+HandleRegistry<CabinetReader> g_readers;
+
+HandleRegistry<CabinetReader>& readers() { return g_readers; }
 
 HFDI as_context(uint32_t handle) { return reinterpret_cast<HFDI>(static_cast<uintptr_t>(handle)); }
 
 // Gives the engine a new temporary file in the output's folder for one
 // stored file; -1 (the engine stops the pass) when none can be made.
-INT_PTR open_output(CabinetReader& reader, const std::string& path, uint32_t expected) {
+INT_PTR open_output(CabinetReader& reader, const Text& path, uint32_t expected) {
   if (path.empty() || path.size() >= MAX_PATH) return -1;
   create_path_dirs(path.c_str());
-  OutputFile output;
-  output.reader = &reader;
-  output.final_path = path;
-  output.expected = expected;
-  std::string folder = path.substr(0, dir_part_length(path.c_str()));
-  HANDLE file = create_temp_file_in(folder, "vx", output.temp_path);
-  if (file == INVALID_HANDLE_VALUE) return -1;
-  INT_PTR handle = reinterpret_cast<INT_PTR>(file);
-  try {
-    open_outputs()[handle] = output;
-  } catch (...) {
-    CloseHandle(file);
-    DeleteFileA(output.temp_path.c_str());
+  OutputFile* output = create<OutputFile>();
+  Text folder;
+  if (!output || !output->final_path.assign(path.c_str(), path.size()) ||
+      !folder.assign(path.c_str(), dir_part_length(path.c_str()))) {
+    destroy(output);
     return -1;
   }
-  return handle;
+  output->reader = &reader;
+  output->expected = expected;
+  HANDLE file = create_temp_file_in(folder.c_str(), "vx", output->temp_path);
+  if (file == INVALID_HANDLE_VALUE) {
+    destroy(output);
+    return -1;
+  }
+  output->handle = reinterpret_cast<INT_PTR>(file);
+  g_outputs.push_back(output);
+  return output->handle;
 }
 
 // Closes an output the engine has finished and puts it at its path (an
 // existing file there is replaced) when all its declared bytes were written;
 // otherwise removes it and fails the pass.
 INT_PTR finish_output(INT_PTR handle) {
-  auto it = open_outputs().find(handle);
-  if (it == open_outputs().end()) return _lclose(static_cast<HFILE>(handle)) == HFILE_ERROR ? -1 : 1;
-  const OutputFile& output = it->second;
-  bool whole = !output.failed && output.written == output.expected;
+  OutputFile* output = find_output(handle);
+  if (!output) return _lclose(static_cast<HFILE>(handle)) == HFILE_ERROR ? -1 : 1;
+  bool whole = !output->failed && output->written == output->expected;
   bool closed = CloseHandle(reinterpret_cast<HANDLE>(handle)) != FALSE;
   if (!whole || !closed ||
-      !MoveFileExA(output.temp_path.c_str(), output.final_path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    discard_output(it, false);
+      !MoveFileExA(output->temp_path.c_str(), output->final_path.c_str(),
+                   MOVEFILE_REPLACE_EXISTING)) {
+    discard_output(output, false);
     return -1;
   }
-  open_outputs().erase(it);
+  destroy(g_outputs.unlink(output));
   return 1;
 }
 
 // Whether `path`, normalised to its full path, lies inside `dest` (also
 // normalised): below it, and naming neither a device nor a stream.
-bool inside_destination(const std::string& dest, const std::string& path) {
-  char dest_full[MAX_PATH];
-  char path_full[MAX_PATH];
-  DWORD d = GetFullPathNameA(dest.c_str(), MAX_PATH, dest_full, nullptr);
-  DWORD p = GetFullPathNameA(path.c_str(), MAX_PATH, path_full, nullptr);
+bool inside_destination(const Text& dest, const Text& path) {
+  char base[MAX_PATH + 1];
+  char full[MAX_PATH];
+  DWORD d = GetFullPathNameA(dest.c_str(), MAX_PATH, base, nullptr);
+  DWORD p = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
   if (d == 0 || d >= MAX_PATH || p == 0 || p >= MAX_PATH) return false;
-  std::string base(dest_full, d);
-  if (base.back() != '\\') base += '\\';
-  std::string full(path_full, p);
-  if (full.size() <= base.size() || _strnicmp(full.c_str(), base.c_str(), base.size()) != 0)
-    return false;
-  return full.find(':', base.size()) == std::string::npos;
+  if (base[d - 1] != '\\') {
+    base[d++] = '\\';
+    base[d] = '\0';
+  }
+  if (p <= d || _strnicmp(full, base, d) != 0) return false;
+  return std::strchr(full + d, ':') == nullptr;
 }
 
 // `all_files`: keep the stored directories (dropping a drive prefix) under
 // dest_dir; otherwise keep only the bare name there.
-std::string output_path(const CabinetReader& reader, const char* stored, bool all_files) {
-  const std::string& dest = reader.state.dest_dir;
-  if (dest.empty()) return stored;
+// False when no memory was left for the path.
+bool output_path(const CabinetReader& reader, const char* stored, bool all_files, Text& path) {
+  const Text& dest = reader.state.dest_dir;
+  if (dest.empty()) return path.assign(stored);
   const char* rest;
   if (all_files) {
     const char* colon = std::strchr(stored, ':');
@@ -229,7 +240,7 @@ std::string output_path(const CabinetReader& reader, const char* stored, bool al
     const char* slash = std::strrchr(stored, '\\');
     rest = slash ? slash + 1 : stored;
   }
-  return dest + "\\" + rest;
+  return path.assign(dest.c_str(), dest.size()) && path.append('\\') && path.append(rest);
 }
 
 enum class Pass { listing, by_name, all_files };
@@ -238,34 +249,39 @@ enum class Pass { listing, by_name, all_files };
 // each stored name and skips its data; the extractions skip what they do not
 // want, refuse what would leave the destination and give the engine a new
 // output file for the rest.
+// No memory left stops the pass (-1): a listing is then not opened, an
+// extraction fails.
 INT_PTR on_notification(Pass pass, FDINOTIFICATIONTYPE type, PFDINOTIFICATION note) {
-  try {
-    LockGuard lock;
-    auto* reader = static_cast<CabinetReader*>(note->pv);
-    switch (type) {
-      case fdintCOPY_FILE: {
-        const char* stored = note->psz1 ? note->psz1 : "";
-        if (pass == Pass::listing) {
-          reader->state.file_count += 1;
-          reader->state.file_names.emplace_back(stored);
-          return 0;
+  LockGuard lock;
+  auto* reader = static_cast<CabinetReader*>(note->pv);
+  switch (type) {
+    case fdintCOPY_FILE: {
+      const char* stored = note->psz1 ? note->psz1 : "";
+      if (pass == Pass::listing) {
+        ListedName* listed = create<ListedName>();
+        if (!listed || !listed->name.assign(stored)) {
+          destroy(listed);
+          reader->out_of_memory = true;
+          return -1;
         }
-        if (pass == Pass::by_name && std::strcmp(reader->wanted_name, stored) != 0) return 0;
-        if (reader->pass_failed) return -1;
-        std::string path = output_path(*reader, stored, pass == Pass::all_files);
-        if (!reader->state.dest_dir.empty() && !inside_destination(reader->state.dest_dir, path)) {
-          reader->refused = true;
-          return 0;
-        }
-        return open_output(*reader, path, static_cast<uint32_t>(note->cb));
+        reader->state.file_names.push_back(listed);
+        reader->state.file_count += 1;
+        return 0;
       }
-      case fdintCLOSE_FILE_INFO:
-        return finish_output(note->hf);
-      default:
-        return 1;
+      if (pass == Pass::by_name && std::strcmp(reader->wanted_name, stored) != 0) return 0;
+      if (reader->pass_failed) return -1;
+      Text path;
+      if (!output_path(*reader, stored, pass == Pass::all_files, path)) return -1;
+      if (!reader->state.dest_dir.empty() && !inside_destination(reader->state.dest_dir, path)) {
+        reader->refused = true;
+        return 0;
+      }
+      return open_output(*reader, path, static_cast<uint32_t>(note->cb));
     }
-  } catch (...) {
-    return -1;
+    case fdintCLOSE_FILE_INFO:
+      return finish_output(note->hf);
+    default:
+      return 1;
   }
 }
 
@@ -279,23 +295,24 @@ INT_PTR all_files_handler(FDINOTIFICATIONTYPE type, PFDINOTIFICATION note) {
   return on_notification(Pass::all_files, type, note);
 }
 
-// The cabinet path cut at its last backslash, as FDICopy takes it.
+// The cabinet path cut at its last backslash, as FDICopy takes it. False
+// when no memory was left for the parts.
 struct CabinetLocation {
-  std::string name;
-  std::string directory;
+  Text name;
+  Text directory;
 };
 
-CabinetLocation locate(const std::string& cabinet_path) {
-  uint32_t dir = dir_part_length(cabinet_path.c_str());
-  return {cabinet_path.substr(dir), cabinet_path.substr(0, dir)};
+bool locate(const char* cabinet_path, CabinetLocation& where) {
+  uint32_t dir = dir_part_length(cabinet_path);
+  return where.name.assign(cabinet_path + dir) && where.directory.assign(cabinet_path, dir);
 }
 
 // Whether the file at `path` is a cabinet the engine can be given: the
 // engine says it is one, and its header does not declare files without a
 // folder to hold them (Wine's engine follows a null folder then and faults).
 // Asked before every pass, since the file may change between passes.
-bool engine_can_read(HFDI context, const std::string& path) {
-  HFILE file = _lopen(path.c_str(), OF_READ);
+bool engine_can_read(HFDI context, const char* path) {
+  HFILE file = _lopen(path, OF_READ);
   if (file == HFILE_ERROR) return false;
   FDICABINETINFO info = {};
   bool is_cabinet = engine().fdi_is_cabinet(context, static_cast<INT_PTR>(file), &info) != FALSE;
@@ -309,17 +326,18 @@ bool engine_can_read(HFDI context, const std::string& path) {
 bool run_copy(CabinetReader& reader, PFNFDINOTIFY handler, bool expands = true) {
   reader.pass_failed = false;
   reader.refused = false;
-  const std::string& path = reader.state.cabinet_path;
+  const char* path = reader.state.cabinet_path.c_str();
   if (!engine_can_read(as_context(reader.context), path)) return false;
-  if (expands && !data_blocks_match_checksums(path.c_str())) return false;
-  CabinetLocation where = locate(reader.state.cabinet_path);
-  BOOL ok = engine().fdi_copy(as_context(reader.context), &where.name[0], &where.directory[0], 1,
-                              handler, nullptr, &reader);
+  if (expands && !data_blocks_match_checksums(path)) return false;
+  CabinetLocation where;
+  if (!locate(path, where)) return false;
+  BOOL ok = engine().fdi_copy(as_context(reader.context), where.name.data(),
+                              where.directory.data(), 1, handler, nullptr, &reader);
   // An output the engine neither finished nor closed is incomplete.
-  for (auto it = open_outputs().begin(); it != open_outputs().end();) {
-    auto next = std::next(it);
-    if (it->second.reader == &reader) discard_output(it);
-    it = next;
+  for (OutputFile* output = g_outputs.first(); output;) {
+    OutputFile* next = output->next;
+    if (output->reader == &reader) discard_output(output);
+    output = next;
   }
   return ok != FALSE && !reader.pass_failed && !reader.refused;
 }
@@ -336,35 +354,46 @@ bool readable(const char* path) {
 uint32_t open_reader(const char* cabinet_path) {
   LockGuard lock;
   if (!cabinet_path) return 0;
-  CabinetLocation where = locate(cabinet_path);
-  if (where.name.size() >= kEngineNameField || where.directory.size() >= kEngineNameField) return 0;
+  uint32_t dir = dir_part_length(cabinet_path);
+  if (std::strlen(cabinet_path + dir) >= kEngineNameField || dir >= kEngineNameField) return 0;
 
-  auto reader = std::make_unique<CabinetReader>();
-  reader->state.cabinet_path = cabinet_path;
-  reader->state.error_record = std::make_unique<ERF>();
-  std::memset(reader->state.error_record.get(), 0, sizeof(ERF));
+  CabinetReader* reader = create<CabinetReader>();
+  if (!reader) return 0;
+  if (!reader->state.cabinet_path.assign(cabinet_path)) {
+    destroy(reader);
+    return 0;
+  }
   HFDI context = engine().fdi_create(&alloc_callback, &free_callback, &open_callback,
                                      &read_callback, reader->write_callback(), &close_callback,
-                                     &seek_callback, cpu80386, reader->state.error_record.get());
-  if (!context) return 0;
+                                     &seek_callback, cpu80386, &reader->state.error_record);
+  if (!context) {
+    destroy(reader);
+    return 0;
+  }
   reader->context = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(context));
 
   if (!readable(cabinet_path) || !engine_can_read(context, cabinet_path)) {
     engine().fdi_destroy(context);
+    destroy(reader);
     return 0;
   }
 
-  CabinetReader& opened = *reader;
-  readers().register_handle(opened.context, std::move(reader));
-  run_copy(opened, opened.listing_notify(), false);  // a broken-off listing keeps what it found
-  return opened.context;
+  uint32_t handle = reader->context;
+  readers().register_handle(handle, reader);
+  run_copy(*reader, reader->listing_notify(), false);  // a broken-off listing keeps what it found
+  if (reader->out_of_memory) {
+    close_reader(handle);
+    return 0;
+  }
+  return handle;
 }
 
 bool close_reader(uint32_t handle) {
   LockGuard lock;
-  std::unique_ptr<CabinetReader> reader = readers().take(handle);
+  CabinetReader* reader = readers().take(handle);
   if (!reader) return false;
   engine().fdi_destroy(as_context(reader->context));
+  destroy(reader);
   return true;
 }
 
@@ -379,12 +408,13 @@ bool reader_file_name(uint32_t handle, char* name_buffer, int32_t index) {
   CabinetReader* reader = readers().find(handle);
   if (!reader) return false;
   if (name_buffer && index >= 0 && index < reader->state.file_count) {
-    auto it = reader->state.file_names.begin();
-    std::advance(it, index);
+    const ListedName* listed = reader->state.file_names.first();
+    for (int32_t i = 0; i < index && listed; ++i) listed = listed->next;
+    if (!listed) return true;
     // A name longer than the format allows is handed out cut, so that it
     // fits the buffer the interface promises to fill.
-    std::size_t length = std::min(it->size(), kMaxListedName);
-    std::memcpy(name_buffer, it->c_str(), length);
+    std::size_t length = listed->name.size() < kMaxListedName ? listed->name.size() : kMaxListedName;
+    std::memcpy(name_buffer, listed->name.c_str(), length);
     name_buffer[length] = '\0';
   }
   return true;
@@ -396,7 +426,7 @@ bool extract_by_name(uint32_t handle, const char* stored_name, const char* dest_
   if (!reader || !stored_name) return false;
   std::size_t length = std::strlen(stored_name);
   if (length >= kWantedNameField) return false;  // would not fit wanted_name
-  reader->state.dest_dir = dest_dir ? dest_dir : "";
+  if (!reader->state.dest_dir.assign(dest_dir)) return false;
   std::memcpy(reader->wanted_name, stored_name, length + 1);
   return run_copy(*reader, reader->by_name_notify());
 }
@@ -405,7 +435,7 @@ bool extract_all(uint32_t handle, const char* dest_dir) {
   LockGuard lock;
   CabinetReader* reader = readers().find(handle);
   if (!reader) return false;
-  reader->state.dest_dir = dest_dir ? dest_dir : "";
+  if (!reader->state.dest_dir.assign(dest_dir)) return false;
   return run_copy(*reader, reader->all_files_notify());
 }
 

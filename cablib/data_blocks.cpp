@@ -2,9 +2,10 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <cstring>
-#include <vector>
 
+#include "owned.h"
 #include "win_handles.h"
 
 namespace vornex {
@@ -26,21 +27,27 @@ uint32_t le(const unsigned char* p, int width) {
 // block (system calls are dear under Wine).
 class WindowedReader {
  public:
-  explicit WindowedReader(HANDLE file) : file_(file), window_(1 << 20) {}
+  explicit WindowedReader(HANDLE file)
+      : file_(file), window_(static_cast<unsigned char*>(reallocate(nullptr, kWindowBytes))) {}
+  ~WindowedReader() { std::free(window_); }
+  WindowedReader(const WindowedReader&) = delete;
+  WindowedReader& operator=(const WindowedReader&) = delete;
+  // False when no memory was left for the window.
+  bool ready() const { return window_ != nullptr; }
   // The `count` bytes at `offset`, valid until the next call; null when the
   // file ends before.
   const unsigned char* view(uint32_t offset, uint32_t count) {
-    if (count > window_.size()) return nullptr;
+    if (!window_ || count > kWindowBytes) return nullptr;
     if (offset < start_ || offset + static_cast<uint64_t>(count) > start_ + filled_) {
       DWORD done = 0;
       if (SetFilePointer(file_, static_cast<LONG>(offset), nullptr, FILE_BEGIN) != offset ||
-          !ReadFile(file_, window_.data(), static_cast<DWORD>(window_.size()), &done, nullptr))
+          !ReadFile(file_, window_, kWindowBytes, &done, nullptr))
         return nullptr;
       start_ = offset;
       filled_ = done;
       if (count > filled_) return nullptr;
     }
-    return window_.data() + (offset - start_);
+    return window_ + (offset - start_);
   }
   bool read(uint32_t offset, void* out, uint32_t count) {
     const unsigned char* bytes = view(offset, count);
@@ -49,8 +56,9 @@ class WindowedReader {
   }
 
  private:
+  static constexpr DWORD kWindowBytes = 1 << 20;
   HANDLE file_;
-  std::vector<unsigned char> window_;
+  unsigned char* window_;
   uint32_t start_ = 0;
   uint32_t filled_ = 0;
 };
@@ -73,6 +81,7 @@ bool data_blocks_match_checksums(const char* path) {
                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file) return true;
   WindowedReader in(file.get());
+  if (!in.ready()) return false;  // unchecked data is never expanded
   unsigned char header[kHeaderBytes + 4];
   if (!in.read(0, header, kHeaderBytes)) return true;
   uint32_t folders = le(header + 26, 2);

@@ -18,6 +18,7 @@ uint32_t cabinet_checksum(const unsigned char* bytes, std::size_t count, uint32_
 // False when a data block of the cabinet at `path` carries a checksum (not 0)
 // that its bytes do not give. What cannot be read (a cut-off cabinet, counts
 // that run past the end) is left to the engine, which reports it as an error.
+// False as well when no memory was left to read the blocks with.
 bool data_blocks_match_checksums(const char* path);
 
 }  // namespace vornex

@@ -1,7 +1,10 @@
 // The sixteen exports and the entry point. Each export passes the
 // engine-present gate first (engine absent: its failure value, nothing else),
-// then takes the library lock and runs the operation. No exception leaves an
-// export: one that escapes an operation becomes the export's failure value.
+// then takes the library lock and runs the operation.
+//
+// The library is built without C++ exceptions and without the C++ runtime's
+// containers, so that the DLL carries no C++ runtime: its objects live on the
+// C heap (owned.h), and every caller checks whether one could be made.
 #include <windows.h>
 
 #include "cabinet_builder.h"
@@ -19,12 +22,8 @@ uint32_t mode(NameMode name_mode) { return name_mode & 0xFFFFu; }
 template <typename R, typename Op>
 R gated(R failure, Op op) {
   if (!vornex::engine_present()) return failure;
-  try {
-    vornex::LockGuard lock;
-    return op();
-  } catch (...) {
-    return failure;
-  }
+  vornex::LockGuard lock;
+  return op();
 }
 
 uint8_t as_flag(bool b) { return b ? 1 : 0; }

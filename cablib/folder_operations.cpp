@@ -12,7 +12,6 @@
 #include <windows.h>
 
 #include <cstring>
-#include <string>
 
 #include "cabinet_builder.h"
 #include "library_frame.h"
@@ -26,17 +25,22 @@ constexpr DWORD kEntryPause = 10;  // milliseconds after every FindNextFile
 bool valid_mode(uint32_t name_mode) { return name_mode <= 2; }
 
 // Calls visit(child, is_directory) for every entry of `folder` and returns
-// false once visit has; visit is not called again after that.
+// false once visit has; visit is not called again after that. A path that no
+// memory is left for fails like a failed visit.
 template <typename Visit>
-bool walk_folder(const std::string& folder, Visit visit) {
+bool walk_folder(const char* folder, Visit visit) {
   bool ok = true;
   WIN32_FIND_DATAA entry;
-  UniqueFind find(FindFirstFileA((folder + "\\*.*").c_str(), &entry));
+  Text pattern;
+  if (!pattern.append(folder) || !pattern.append("\\*.*")) return false;
+  UniqueFind find(FindFirstFileA(pattern.c_str(), &entry));
   if (!find) return true;
   for (bool more = true; more;) {
     const char* name = entry.cFileName;
     if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0 && ok) {
-      ok = visit(folder + "\\" + name, (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+      Text child;
+      ok = child.append(folder) && child.append('\\') && child.append(name) &&
+           visit(child.c_str(), (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
     }
     more = FindNextFileA(find.get(), &entry) != FALSE;
     Sleep(kEntryPause);
@@ -74,13 +78,7 @@ bool one_step(const char* cabinet_path, ProgressCallback progress_callback, Pass
   LockGuard lock;
   uint32_t handle = open_builder(cabinet_path, progress_callback);
   if (handle == 0) return false;
-  bool ok = true;
-  try {
-    ok = passes(handle);
-  } catch (...) {
-    close_builder(handle);
-    throw;
-  }
+  bool ok = passes(handle);
   bool written = close_builder(handle);
   return ok && written;
 }
@@ -91,16 +89,15 @@ bool add_folder_tree(uint32_t handle, const char* folder, bool recurse, bool del
                      uint32_t name_mode, const char* base_folder) {
   LockGuard lock;
   if (!folder) return true;
-  std::string self(folder);
-  bool ok = walk_folder(self, [&](const std::string& child, bool is_directory) {
+  bool ok = walk_folder(folder, [&](const char* child, bool is_directory) {
     if (is_directory) {
-      return recurse ? add_folder_tree(handle, child.c_str(), recurse, delete_after, name_mode,
+      return recurse ? add_folder_tree(handle, child, recurse, delete_after, name_mode,
                                        base_folder)
                      : true;
     }
-    return add_one_file(handle, child.c_str(), delete_after, name_mode, base_folder);
+    return add_one_file(handle, child, delete_after, name_mode, base_folder);
   });
-  if (delete_after) queue_directory_removal(handle, folder);
+  if (delete_after && !queue_directory_removal(handle, folder)) ok = false;
   return ok;
 }
 
@@ -110,7 +107,7 @@ bool measure_file(uint32_t handle, const char* path) {
   UniqueFile file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
-    write_error_log((std::string("Cant open file - ") + path).c_str());
+    write_error_log_path("Cant open file - ", path);
     return false;
   }
   DWORD size = GetFileSize(file.get(), nullptr);  // the low 32 bits
@@ -121,9 +118,9 @@ bool measure_file(uint32_t handle, const char* path) {
 bool measure_folder(uint32_t handle, const char* folder, bool recurse) {
   LockGuard lock;
   if (!folder) return true;
-  return walk_folder(folder, [&](const std::string& child, bool is_directory) {
-    if (is_directory) return recurse ? measure_folder(handle, child.c_str(), recurse) : true;
-    return measure_file(handle, child.c_str());
+  return walk_folder(folder, [&](const char* child, bool is_directory) {
+    if (is_directory) return recurse ? measure_folder(handle, child, recurse) : true;
+    return measure_file(handle, child);
   });
 }
 

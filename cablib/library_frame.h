@@ -6,9 +6,8 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <map>
-#include <memory>
-#include <string>
+
+#include "owned.h"
 
 namespace vornex {
 
@@ -41,6 +40,8 @@ class LockGuard {
 
 // Maps the handles callers hold to the library's objects and owns them: the
 // opening export hands its object over, the closing export takes it back out.
+// The objects are linked through their own members `next` and `handle`, so
+// registering never allocates and cannot fail.
 //
 // A handle is the engine's context value, and the engine hands a value out
 // again only after the context it named was destroyed. So an entry met under
@@ -50,32 +51,35 @@ class LockGuard {
 template <typename T>
 class HandleRegistry {
  public:
-  bool register_handle(uint32_t handle, std::unique_ptr<T> object) {
-    std::unique_ptr<T>& slot = entries_[handle];
-    bool replaced = slot != nullptr;
-    slot = std::move(object);
-    return replaced;
+  bool register_handle(uint32_t handle, T* object) {
+    T* stale = take(handle);
+    destroy(stale);
+    object->handle = handle;
+    entries_.push_back(object);
+    return stale != nullptr;
   }
   T* find(uint32_t handle) const {
-    auto it = entries_.find(handle);
-    return it == entries_.end() ? nullptr : it->second.get();
+    for (T* entry = entries_.first(); entry; entry = entry->next)
+      if (entry->handle == handle) return entry;
+    return nullptr;
   }
   // Removes the entry and hands its object to the caller (null when absent).
-  std::unique_ptr<T> take(uint32_t handle) {
-    auto it = entries_.find(handle);
-    if (it == entries_.end()) return nullptr;
-    std::unique_ptr<T> object = std::move(it->second);
-    entries_.erase(it);
-    return object;
+  T* take(uint32_t handle) {
+    T* entry = find(handle);
+    return entry ? entries_.unlink(entry) : nullptr;
   }
 
  private:
-  std::map<uint32_t, std::unique_ptr<T>> entries_;
+  Chain<T> entries_;
 };
 
-// The log line for `message` stamped with `time`: "DD.MM.YYYY hh:mm:ss " and
-// the message as it stands (never used as a format), without the newline.
-std::string format_log_line(const SYSTEMTIME& time, const char* message);
+// Sets `line` to the log line for `message` stamped with `time`:
+// "DD.MM.YYYY hh:mm:ss " and the message as it stands (never used as a
+// format), without the newline. False when no memory was left for it.
+bool format_log_line(const SYSTEMTIME& time, const char* message, Text& line);
+
+// Appends `value` in decimal, at least `width` digits (zeros in front).
+bool append_decimal(Text& text, uint32_t value, int width = 1);
 
 // Appends one line to "_caberrors.log" in the current directory (text mode,
 // so the line ends in CR LF). A log that cannot be opened loses the line.
@@ -84,6 +88,9 @@ void write_error_log(const char* message);
 // Logs the system's message text for `code`; nothing for 0 or for a code the
 // system has no text for.
 void write_system_error(DWORD code);
+
+// Logs `prefix` followed by `path` ("Cant open file - <path>").
+void write_error_log_path(const char* prefix, const char* path);
 
 // Creates every directory level of `path` after its first backslash: each
 // prefix up to and including a further backslash. Failures are ignored.
@@ -97,7 +104,8 @@ uint32_t dir_part_length(const char* path);
 // that exists already, so the file is this run's own. Returns its handle and
 // sets `path`; INVALID_HANDLE_VALUE when no such file can be made (the
 // directory is missing or unwritable, or the path would pass MAX_PATH).
-HANDLE create_temp_file_in(const std::string& dir, const char* prefix, std::string& path);
+// Also INVALID_HANDLE_VALUE when no memory was left for the name.
+HANDLE create_temp_file_in(const char* dir, const char* prefix, Text& path);
 
 }  // namespace vornex
 

@@ -31,8 +31,15 @@
 //   callbacks (the engine's and the caller's progress callback) run on the
 //   calling thread with the lock held and may call back into the library.
 // - Nothing the library allocates is handed out to be freed by the caller.
+// - Memory: when memory runs out, an export returns its failure value (0,
+//   false or 0.0) with what its own description says of a failure (an add
+//   that fails leaves the builder usable with all it held).
 // - Error log: failures on the building side append a line
 //   "DD.MM.YYYY hh:mm:ss message" to "_caberrors.log" in the current directory.
+//   A builder call the engine fails logs the cause the engine recorded:
+//   "Cabinet engine error N: meaning" (N is FCI's error code, 0 when it
+//   recorded none), with " (type T)" when it gave an error type. The reading
+//   side writes no log.
 #ifndef VORNEX_H
 #define VORNEX_H
 
@@ -50,8 +57,9 @@ extern "C" {
 // Other values are refused: nothing is added and the add returns false.
 typedef uint32_t NameMode;
 
-// The largest source a cabinet can take is one byte less than this: a source
-// of this size or more is refused by every add.
+// A source of this size or more is refused by every add; a source a little
+// smaller (within about 2.6 MB of it) is refused too, since the cabinet could
+// not hold it were its data incompressible (see vornex_add_file).
 #define VORNEX_MAX_SOURCE_BYTES 0x7FFF8000u
 
 // Progress in percent (0.0 to 99.0 while working, exactly one call with
@@ -82,7 +90,10 @@ uint32_t __stdcall vornex_init_cab(const char* cabinet_path);
 // Returns true when the cabinet was written; false when it could not be (a
 // full disk, an unwritable path, an engine failure): the temporary file is
 // removed, the file at cabinet_path stays as it was and no source is deleted.
-// A handle that is not open: nothing happens, returns true.
+// A handle that is not open: nothing happens, returns true. Called from a
+// progress callback for the builder that is inside an add or its own close
+// (its handle, or a closed handle whose value that builder was given):
+// returns false and closes nothing; the builder goes on.
 uint8_t __stdcall vornex_close_cab(uint32_t handle);
 
 // Adds one file, compressed with MSZIP, stored under the name that name_mode
@@ -94,8 +105,16 @@ uint8_t __stdcall vornex_close_cab(uint32_t handle);
 // is null; name_mode is not 0, 1 or 2; the file cannot be opened for reading
 // shared with readers only (logged as "Cant open file - <path>"); the file is
 // VORNEX_MAX_SOURCE_BYTES or larger (a cabinet cannot hold it); the stored name would
-// be longer than 255 characters; or the engine refused it. The builder stays
-// usable.
+// be longer than 255 characters; the cabinet cannot hold it (logged as
+// "Cabinet format limit - <path>"); the builder is inside an add or its close
+// (a call from its progress callback); or the engine refused it. The
+// cabinet cannot hold a file when the builder holds 0xFFFF files already, or
+// when the cabinet could grow past 0x7FFFFFFF bytes were every source stored
+// as MSZIP stores data it cannot compress: each file counts its size, its
+// stored name's length, 25 bytes, and 40 bytes for each whole 32 KiB in it
+// and 40 more; the cabinet's header counts 36. Such an add is refused
+// before the engine reads the file, and the builder stays usable with all
+// it holds.
 uint8_t __stdcall vornex_add_file(uint32_t handle, const char* file_path,
                                   uint32_t delete_after, NameMode name_mode);
 

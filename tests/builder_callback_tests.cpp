@@ -9,12 +9,17 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "built_cabinets.h"
 #include "cabinet_builder.h"
+#include "cabinet_reader.h"
+#include "folder_operations.h"
+#include "owned.h"
+#include "engine_binding.h"
 #include "test_support.h"
 
 using namespace vornex;
@@ -46,7 +51,7 @@ TEST(StoredName, FollowsTheNameModeTable) {
       {"C:/data/a.txt", 2, nullptr, "C:/data/a.txt"},  // only the backslash separates
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(stored_name(c.path, c.mode, c.base), c.stored)
+    EXPECT_STREQ(stored_name(c.path, c.mode, c.base), c.stored)
         << c.path << " mode " << c.mode << " base " << (c.base ? c.base : "(none)");
   }
 }
@@ -256,6 +261,112 @@ TEST(DeleteAndTempFileCallbacks, ReportFailuresAsFailures) {
   std::vector<std::string> logged = built_cabinets::log_messages();
   EXPECT_EQ(logged.size() - std::count(logged.begin(), logged.end(), ""), 2u)
       << "each failure logs the system's text";
+}
+
+}  // namespace
+
+namespace {
+
+// The format's limits, met through what a builder holds (set directly here,
+// so that no test needs gigabytes): an add that the cabinet could not hold is
+// refused before the engine sees the file, and the builder writes what it
+// holds with a later file. Sources larger than a few bytes are sparse.
+TEST(FormatLimits, AnAddTheCabinetCannotHoldIsRefusedAndTheBuilderGoesOn) {
+  ASSERT_TRUE(bind_engine());
+  const uint64_t big = 1100ull << 20;
+  struct Case {
+    const char* name;
+    uint64_t held_bytes;  // the cabinet's worst case before the add
+    uint32_t held_files;
+    uint64_t size;
+    bool taken;
+  } cases[] = {
+      {"second_big.bin", 36 + worst_case_cabinet_bytes(big, 9), 1, big, false},
+      {"just_under.bin", 36, 0, kMaxSourceBytes - 1, false},
+      {"count_full.txt", 36, kMaxCabinetFiles, 5, false},
+      {"count_last.txt", 36, kMaxCabinetFiles - 1, 5, true},
+      {"fits_exactly.txt", kMaxCabinetBytes - worst_case_cabinet_bytes(5, 16), 1, 5, true},
+      {"one_byte_over.txt", kMaxCabinetBytes - worst_case_cabinet_bytes(5, 17) + 1, 1, 5, false},
+  };
+  ScratchDir dir;
+  ASSERT_TRUE(write_file("later.txt", "later"));
+  int n = 0;
+  for (const Case& c : cases) {
+    if (c.size <= 5) {
+      ASSERT_TRUE(write_file(c.name, "12345"));
+    } else {
+      std::string not_sparse = built_cabinets::make_sparse(dir / c.name, c.size);
+      if (!not_sparse.empty()) GTEST_SKIP() << not_sparse;
+    }
+    std::string cab = built_cabinets::cabinet_path_for_test(n++);
+    uint32_t h = open_builder(cab.c_str(), nullptr);
+    ASSERT_NE(h, 0u);
+    CabinetBuilder* b = find_builder(h);
+    ASSERT_NE(b, nullptr);
+    b->worst_case_bytes = c.held_bytes;
+    b->file_count = c.held_files;
+    EXPECT_EQ(add_one_file(h, (dir / c.name).c_str(), true, 2, nullptr), c.taken) << c.name;
+    b->worst_case_bytes = 36;  // what was set above never reached the engine
+    b->file_count = 0;
+    EXPECT_TRUE(add_one_file(h, (dir / "later.txt").c_str(), false, 2, nullptr)) << c.name;
+    EXPECT_TRUE(close_builder(h)) << c.name;
+    std::vector<built_cabinets::Expected> files = {{"later.txt", "later"}};
+    if (c.taken) files.insert(files.begin(), {c.name, "12345"});
+    built_cabinets::expect_cabinet(cab, files);
+    EXPECT_EQ(testing_support::file_exists(dir / c.name), !c.taken) << "deleted after: " << c.name;
+    DeleteFileA((dir / c.name).c_str());
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Each allocation of the library failing in turn (one failure a run), over
+// one build and one read of its cabinet: each call gives its result or its
+// failure value, the process goes on, and what a call reported is what
+// happened on disk.
+TEST(AllocationFailures, EachCallGivesItsFailureValueAndReportsWhatHappened) {
+  ASSERT_TRUE(bind_engine());
+  ScratchDir dir;
+  const std::map<std::string, std::string> sources = {
+      {"a.txt", "alpha"}, {"b.txt", "bravo"}, {"sub\\c.txt", "charlie"}};
+  CreateDirectoryA("tree", nullptr);
+  CreateDirectoryA("tree\\sub", nullptr);
+  ASSERT_TRUE(write_file("tree\\b.txt", "bravo") && write_file("tree\\sub\\c.txt", "charlie"));
+  const std::string cab = dir / "out.cab", a = dir / "a.txt", tree = dir / "tree";
+  bool nothing_failed = false;
+  for (long limit = 0; !nothing_failed && limit < 500; ++limit) {
+    SCOPED_TRACE("allocations before the one that fails: " + std::to_string(limit));
+    ASSERT_TRUE(testing_support::file_exists(a) || write_file(a, "alpha"));
+    testing_support::remove_tree(dir / "x");
+    g_allocations_left = limit;
+    uint32_t h = open_builder(cab.c_str(), nullptr);
+    bool added_a = h != 0 && add_one_file(h, a.c_str(), true, 2, nullptr);
+    bool added_tree = h != 0 && add_folder_tree(h, tree.c_str(), true, false, 1, tree.c_str());
+    bool written = h != 0 && close_builder(h);
+    uint32_t r = written ? open_reader(cab.c_str()) : 0;
+    bool extracted = r != 0 && extract_all(r, (dir / "x").c_str());
+    bool closed = r == 0 || close_reader(r);
+    nothing_failed = g_allocations_left >= 0;
+    g_allocations_left = -1;
+
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(testing_support::file_exists(cab), written);
+    EXPECT_EQ(testing_support::file_exists(a), !(added_a && written)) << "deleted only when packed";
+    if (!written) continue;
+    std::vector<std::string> names = built_cabinets::list_with_reader(cab);
+    DeleteFileA(cab.c_str());
+    for (const std::string& name : names) {
+      EXPECT_EQ(sources.count(name), 1u) << name;
+      EXPECT_TRUE(!extracted || read_file(dir / ("x\\" + name)) == sources.at(name)) << name;
+    }
+    std::set<std::string> held(names.begin(), names.end());
+    EXPECT_EQ(held.size(), names.size());
+    EXPECT_EQ(held.count("a.txt"), added_a ? 1u : 0u);
+    EXPECT_TRUE(!added_tree || held.count("b.txt") + held.count("sub\\c.txt") == 2u);
+  }
+  EXPECT_TRUE(nothing_failed) << "the build needs more allocations than the test tries";
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -308,32 +309,20 @@ TEST_F(BuilderTest, SourcesOfTwoGigabytesLessThirtyTwoKilobytesOrMoreAreRefused)
   struct Sparse {
     const char* name;
     uint64_t size;
-  } sparse[] = {{"limit.bin", 0x7FFF8000ull}, {"past_4g.bin", 0x100000010ull}};
+  } sparse[] = {{"limit.bin", 0x7FFF8000ull},
+                {"past_4g.bin", 0x100000010ull},
+                // Under the limit, but the cabinet could not hold it stored:
+                // refused before the engine reads it.
+                {"just_under.bin", 0x7FFF7FFFull}};
   std::string cab = built_cabinets::cabinet_path_for_test();
   uint32_t h = vornex_init_cab(cab.c_str());
   ASSERT_NE(h, 0u);
   for (const Sparse& s : sparse) {
     std::string path = dir_ / s.name;
-    ULARGE_INTEGER free_before;
-    GetDiskFreeSpaceExA(dir_.path().c_str(), &free_before, nullptr, nullptr);
-    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(f, INVALID_HANDLE_VALUE);
-    LONG high = static_cast<LONG>(s.size >> 32);
-    SetFilePointer(f, static_cast<LONG>(s.size & 0xFFFFFFFFu), &high, FILE_BEGIN);
-    BOOL sized = SetEndOfFile(f);
-    CloseHandle(f);
-    // Sparse only if the disk's free space hardly moved (Wine reports no
-    // allocation sizes of its own).
-    ULARGE_INTEGER free_after;
-    GetDiskFreeSpaceExA(dir_.path().c_str(), &free_after, nullptr, nullptr);
-    uint64_t used = free_before.QuadPart > free_after.QuadPart
-                        ? free_before.QuadPart - free_after.QuadPart
-                        : 0;
-    if (!sized || used > (64u << 20)) {
-      DeleteFileA(path.c_str());
+    std::string not_sparse = built_cabinets::make_sparse(path, s.size);
+    if (!not_sparse.empty()) {
       vornex_close_cab(h);
-      GTEST_SKIP() << "the temporary file system does not keep " << s.name << " sparse (sized "
-                   << sized << ", " << used << " bytes used)";
+      GTEST_SKIP() << not_sparse;
     }
     EXPECT_FALSE(vornex_add_file(h, path.c_str(), 1, 2)) << s.name;
   }
@@ -341,6 +330,8 @@ TEST_F(BuilderTest, SourcesOfTwoGigabytesLessThirtyTwoKilobytesOrMoreAreRefused)
   EXPECT_TRUE(vornex_add_file(h, small.c_str(), 0, 2));
   EXPECT_TRUE(vornex_close_cab(h));
   for (const Sparse& s : sparse) EXPECT_TRUE(file_exists(dir_ / s.name)) << s.name;
+  EXPECT_EQ(built_cabinets::log_messages(),
+            std::vector<std::string>{"Cabinet format limit - " + (dir_ / "just_under.bin")});
   std::vector<Expected> files = {{"small.txt", "small"}};
   built_cabinets::expect_cabinet(cab, files);
   for (const Sparse& s : sparse) DeleteFileA((dir_ / s.name).c_str());
@@ -385,6 +376,58 @@ TEST_F(BuilderTest, DeleteAfterKeepsASourceThatChangedAfterItWasAdded) {
   ASSERT_TRUE(write_file(changed, "changed since, and longer"));
   EXPECT_TRUE(vornex_close_cab(h));
   EXPECT_EQ(read_file(changed), "changed since, and longer");
+}
+
+}  // namespace
+
+namespace {
+
+// A progress callback reaches the builder it reports on through a closed
+// handle whose value the engine gave to that builder: closing it or adding
+// to it from there is refused, and the build goes on whole.
+uint32_t g_reached = 0;
+std::string g_extra;
+std::vector<std::string> g_inside;  // what each call from the callback gave
+void __stdcall reach_own_builder(double percent) {
+  if (percent >= 100.0) return;
+  g_inside.push_back(std::to_string(vornex_cab_progress(g_reached) == percent && percent > 0.0) +
+                     std::to_string(vornex_add_file(g_reached, g_extra.c_str(), 0, 2)) +
+                     std::to_string(vornex_close_cab(g_reached)));
+}
+
+TEST_F(BuilderTest, AProgressCallbackCannotCloseOrAddToTheBuilderInsideAnAdd) {
+  std::string a = make("a.bin", pattern_bytes(200000, 3));
+  std::string b = make("b.bin", pattern_bytes(70000, 4));
+  g_extra = make("extra.txt", "never added");
+  std::string cab = built_cabinets::cabinet_path_for_test();
+  std::string list = a + '\0' + b + '\0' + '\0';
+  g_inside.reserve(100);
+  // Nothing allocates between the close and the next open, so that the
+  // engine gives the next builder the closed one's value.
+  uint32_t closed = vornex_init_cab(cab.c_str());
+  ASSERT_NE(closed, 0u);
+  vornex_close_cab(closed);
+  g_reached = closed;
+  EXPECT_TRUE(vornex_add_files_one_step(list.c_str(), cab.c_str(), 0, &reach_own_builder, 2));
+  ASSERT_FALSE(g_inside.empty());
+  // "1" first: the handle named the running builder (its progress); then the
+  // add and the close from inside it were refused.
+  for (const std::string& calls : g_inside) EXPECT_EQ(calls, "100");
+  built_cabinets::expect_cabinet(cab, {{"a.bin", read_file(a)}, {"b.bin", read_file(b)}});
+}
+
+// A build the engine fails names the engine's cause in the error log.
+TEST_F(BuilderTest, AFailedBuildLogsTheEnginesErrorCodeAndMeaning) {
+  std::string blocker = make("blocker", "a file where the cabinet's folder should be");
+  uint32_t h = vornex_init_cab((blocker + "\\out.cab").c_str());
+  ASSERT_NE(h, 0u);
+  EXPECT_TRUE(vornex_add_file(h, make("src.txt", "data").c_str(), 0, 2));
+  EXPECT_FALSE(vornex_close_cab(h));
+  std::vector<std::string> log = built_cabinets::log_messages();
+  EXPECT_NE(std::find(log.begin(), log.end(),
+                      "Cabinet engine error 6: the cabinet file could not be written"),
+            log.end())
+      << ::testing::PrintToString(log);
 }
 
 }  // namespace

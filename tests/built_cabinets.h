@@ -54,6 +54,10 @@ bool set_local_write_time(const std::string& path, WORD year, WORD month, WORD d
 // The lines of "_caberrors.log" in the current directory with the stamp cut off.
 std::vector<std::string> log_messages();
 
+// Makes a sparse file of `size` bytes; "" when it is there and sparse,
+// otherwise why not (the file is then removed, and the test skips).
+std::string make_sparse(const std::string& path, uint64_t size);
+
 }  // namespace built_cabinets
 
 #endif  // VELMORA_BUILT_CABINETS_H

@@ -4,6 +4,7 @@
 #   imports EXE NAME...           EXE imports exactly NAME... from vornex.dll
 #   system-dlls BINDIR            every .exe/.dll there is PE32 i386 and needs
 #                                 only DLLs that Windows ships (or vornex.dll)
+#   max-size FILE BYTES           FILE is at most BYTES long
 set -euo pipefail
 objdump=i686-w64-mingw32-objdump
 mode=$1; shift
@@ -49,5 +50,9 @@ case $mode in
     done
     [ $bad -eq 0 ] && echo "all binaries are PE32 i386 and need only system DLLs"
     exit $bad;;
-  *) echo "usage: $0 exports|imports|system-dlls ..."; exit 2;;
+  max-size)
+    size=$(stat -c %s "$1")
+    [ "$size" -le "$2" ] || { echo "$(basename "$1") is $size bytes, more than $2"; exit 1; }
+    echo "$(basename "$1") is $size bytes (at most $2)";;
+  *) echo "usage: $0 exports|imports|system-dlls|max-size ..."; exit 2;;
 esac

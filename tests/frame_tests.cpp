@@ -18,10 +18,12 @@ namespace {
 TEST(ErrorLog, LineHasTheStampAndTheMessageVerbatim) {
   SYSTEMTIME t{};
   t.wDay = 8; t.wMonth = 12; t.wYear = 2026; t.wHour = 4; t.wMinute = 21; t.wSecond = 26;
-  EXPECT_EQ(format_log_line(t, "Cant open file - C:\\data\\a.txt"),
-            "08.12.2026 04:21:26 Cant open file - C:\\data\\a.txt");
+  Text line;
+  ASSERT_TRUE(format_log_line(t, "Cant open file - C:\\data\\a.txt", line));
+  EXPECT_STREQ(line.c_str(), "08.12.2026 04:21:26 Cant open file - C:\\data\\a.txt");
   // A message is never used as a format: %s and %n stay as they are.
-  EXPECT_EQ(format_log_line(t, "100% %s %n done"), "08.12.2026 04:21:26 100% %s %n done");
+  ASSERT_TRUE(format_log_line(t, "100% %s %n done", line));
+  EXPECT_STREQ(line.c_str(), "08.12.2026 04:21:26 100% %s %n done");
 }
 
 TEST(ErrorLog, AppendsCrLfLinesInTheCurrentDirectory) {
@@ -90,20 +92,23 @@ TEST(PathRoutines, CreatePathDirsMakesEveryLevelAfterTheFirstBackslash) {
 TEST(HandleRegistry, ADuplicateKeyReplacesTheStaleEntryReleasesItAndSaysSo) {
   struct Counted {
     int* alive;
+    uint32_t handle = 0;
+    Counted* next = nullptr;
     explicit Counted(int* a) : alive(a) { ++*alive; }
     ~Counted() { --*alive; }
   };
   int alive = 0;
   HandleRegistry<Counted> registry;
-  EXPECT_FALSE(registry.register_handle(7, std::make_unique<Counted>(&alive)));
-  auto fresh = std::make_unique<Counted>(&alive);
-  Counted* expected = fresh.get();
-  EXPECT_TRUE(registry.register_handle(7, std::move(fresh)));
+  EXPECT_FALSE(registry.register_handle(7, create<Counted>(&alive)));
+  Counted* expected = create<Counted>(&alive);
+  EXPECT_TRUE(registry.register_handle(7, expected));
   EXPECT_EQ(alive, 1) << "the stale object was kept alive (or the new one dropped)";
   EXPECT_EQ(registry.find(7), expected);
   EXPECT_EQ(registry.find(8), nullptr);
-  std::unique_ptr<Counted> taken = registry.take(7);
-  EXPECT_EQ(taken.get(), expected);
+  Counted* taken = registry.take(7);
+  EXPECT_EQ(taken, expected);
+  destroy(taken);
+  EXPECT_EQ(alive, 0);
   EXPECT_EQ(registry.find(7), nullptr);
   EXPECT_EQ(registry.take(7), nullptr);
 }
