@@ -80,6 +80,13 @@ bool id_less(const Md5Digest& a, const Md5Digest& b) {
 }
 bool same(const Md5Digest& a, const Md5Digest& b) { return memcmp(a.bytes, b.bytes, 16) == 0; }
 
+bool bare_name(const std::string& name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  for (unsigned char c : name)
+    if (c < 0x20 || c == '/' || c == '\\' || c == ':') return false;
+  return true;
+}
+
 Md5Digest file_id(const Md5Digest& hash16k, uint64_t length, const std::string& name) {
   Bytes b;
   put(b, hash16k);

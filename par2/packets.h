@@ -57,6 +57,11 @@ Bytes packet(const Md5Digest& set_id, const unsigned char type[16], const Bytes&
 bool id_less(const Md5Digest& a, const Md5Digest& b);
 bool same(const Md5Digest& a, const Md5Digest& b);
 
+// A bare file name: not empty, not "." or "..", no separator or drive
+// colon, no control character. Names in a set come from outside; only such
+// names go to the caller's I/O table, which places them itself.
+bool bare_name(const std::string& name);
+
 Md5Digest file_id(const Md5Digest& hash16k, uint64_t length, const std::string& name);
 Bytes main_body(uint64_t slice_size, const std::vector<Md5Digest>& sorted_ids);
 Bytes file_desc_body(const Md5Digest& id, const Md5Digest& hash, const Md5Digest& hash16k,

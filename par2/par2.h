@@ -94,7 +94,8 @@ class Writer {
   // volumes - 1), 1 to kMaxRecoveryVolumes. The slice is one whole file: its
   // size is the largest file's length rounded up to a multiple of 4 (at
   // least 4), known at end_hashing. too_many_slices when there are more than
-  // 32,768 files.
+  // 32,768 files; bad_argument for a name that is not a bare file name
+  // (empty, "." or "..", or holding '/', '\\', ':' or a control character).
   Result start(const std::vector<std::string>& names, uint32_t volumes);
   // First pass: the next `length` bytes of file `index`.
   Result hash(uint32_t index, const void* data, size_t length);
@@ -152,7 +153,9 @@ class Repairer {
   // Reads every packet of the named PAR2 files (damaged or absent files
   // give what they can). The recovery set is the one whose Main packet comes
   // first in the order given, unless `set_id` names one; packets of any
-  // other set are ignored. no_recovery_set when none is usable.
+  // other set are ignored. no_recovery_set when none is usable, or when the
+  // set names a file that is not a bare name (a path could reach outside
+  // the caller's folder).
   Result load(const std::vector<std::string>& par2_names, const Md5Digest* set_id = nullptr);
   // Checks each source file of the set: whole-file MD5 and length, and where
   // that fails each slice's MD5 and CRC-32 in its place; then plans the

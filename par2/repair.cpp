@@ -263,6 +263,8 @@ Result Repairer::load(const std::vector<std::string>& par2_names, const Md5Diges
     for (const Md5Digest& id : set.ids) {
       auto d = set.descs.find(key(id));
       if (d == set.descs.end()) return s.fail(Result::no_recovery_set, "a file description is missing");
+      if (!packets::bare_name(d->second.name))
+        return s.fail(Result::no_recovery_set, "the set names a file outside its folder: " + d->second.name);
       FileState f;
       f.name = d->second.name;
       f.length = d->second.length;

@@ -110,6 +110,8 @@ Result Writer::start(const std::vector<std::string>& names, uint32_t volumes) {
       return s.fail(Result::bad_argument, "no files or no volumes");
     if (names.size() > kMaxInputSlices)
       return s.fail(Result::too_many_slices, "more than 32768 files: PAR2 allows no more slices");
+    for (const std::string& n : names)
+      if (!packets::bare_name(n)) return s.fail(Result::bad_argument, "not a bare file name: " + n);
     s.files.resize(names.size());
     for (size_t i = 0; i < names.size(); ++i) s.files[i].name = names[i];
     s.volumes = volumes;

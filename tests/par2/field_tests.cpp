@@ -31,6 +31,8 @@ struct Md5Case {
   const char* digest;
 };
 
+void PrintTo(const Md5Case& c, std::ostream* os) { *os << c.label; }
+
 class Md5Vectors : public testing::TestWithParam<Md5Case> {};
 
 // Whole, in pieces of every size up to 65, and as a snapshot continued.

@@ -37,7 +37,8 @@ void write_all(const fs::path& p, const Bytes& b) {
 }
 Tree snapshot(const fs::path& dir) {
   Tree t;
-  for (const auto& e : fs::directory_iterator(dir)) t[e.path().filename().string()] = read_all(e.path());
+  for (const auto& e : fs::directory_iterator(dir))
+    if (e.is_regular_file()) t[e.path().filename().string()] = read_all(e.path());
   return t;
 }
 int run(const fs::path& dir, const std::string& command) {
@@ -51,7 +52,9 @@ struct Scratch {
     char templ[] = "/tmp/par2-tests-XXXXXX";
     dir = mkdtemp(templ);
   }
-  ~Scratch() { fs::remove_all(dir); }
+  ~Scratch() {
+    if (!getenv("PAR2_TESTS_KEEP")) fs::remove_all(dir);
+  }
 };
 
 // Pieces shaped like a split's: a first piece, full sections, a short odd
@@ -131,11 +134,11 @@ Outcome our_repair(const fs::path& dir, const std::string& base) {
   return {result, r.more_needed()};
 }
 
-// A loss: the file deleted, truncated at `offset`, or `length` bytes from
-// `offset` overwritten.
+// A loss: the file deleted, truncated at `offset`, `length` bytes from
+// `offset` overwritten, or `length` bytes appended.
 struct Hit {
   std::string name;
-  enum Kind { deleted, truncated, overwritten } kind;
+  enum Kind { deleted, truncated, overwritten, appended } kind;
   uint64_t offset, length;
 };
 void inflict(const fs::path& dir, const std::vector<Hit>& hits) {
@@ -148,14 +151,15 @@ void inflict(const fs::path& dir, const std::vector<Hit>& hits) {
     Bytes b = read_all(p);
     if (h.kind == Hit::truncated) b.resize(std::min<uint64_t>(h.offset, b.size()));
     for (uint64_t i = h.offset; h.kind == Hit::overwritten && i < h.offset + h.length && i < b.size(); ++i) b[i] ^= 0x5A;
+    if (h.kind == Hit::appended) b.resize(b.size() + h.length, 0);  // as a copy padded to a cluster
     write_all(p, b);
   }
 }
 
 // The one generator of losses: `pieces` source files, the first piece
-// always among them and deleted, the others in turn damaged in the middle,
-// truncated or deleted; and `volumes` recovery volumes deleted, volume 0
-// first (the one any client uses first).
+// always among them and deleted, the others in turn truncated, damaged in
+// the middle or deleted; and `volumes` recovery volumes deleted or damaged in turn, volume 0 first
+// (the one any client uses first).
 std::vector<Hit> generate_losses(const Tree& files, uint32_t pieces, uint32_t volumes, uint32_t all_volumes,
                                  uint32_t seed) {
   std::vector<std::string> names;
@@ -173,7 +177,8 @@ std::vector<Hit> generate_losses(const Tree& files, uint32_t pieces, uint32_t vo
     hits.push_back({n, static_cast<Hit::Kind>(i % 3), size / 2, 1 + size / 7});
   }
   for (uint32_t e = 0; e < volumes; ++e)
-    hits.push_back({par2::Writer::volume_name(kBase, e * 2 % all_volumes, all_volumes), Hit::deleted, 0, 0});
+    hits.push_back({par2::Writer::volume_name(kBase, e * 2 % all_volumes, all_volumes),
+                    e % 2 ? Hit::overwritten : Hit::deleted, 100, 8});
   return hits;
 }
 
@@ -186,6 +191,8 @@ struct SetCase {
   uint32_t lost_pieces;
   uint32_t lost_volumes;
 };
+
+void PrintTo(const SetCase& c, std::ostream* os) { *os << c.label; }
 
 class WrittenSets : public testing::TestWithParam<SetCase> {};
 
@@ -234,8 +241,8 @@ const SetCase kSetCases[] = {
     {"OneVolumeTwoLostRefused", 5, 20000, true, 1, 2, 0},
     {"ThreeVolumesThreePiecesLost", 12, 30001, true, 3, 3, 0},
     {"ThreeVolumesFourPiecesLostRefused", 12, 30001, true, 3, 4, 0},
-    {"FiveVolumesTwoGoneThreePiecesLost", 20, 9000, false, 5, 3, 2},
-    {"FiveVolumesTwoGoneFourPiecesLostRefused", 20, 9000, false, 5, 4, 2},
+    {"FiveVolumesTwoLostThreePiecesLost", 20, 9000, false, 5, 3, 2},
+    {"FiveVolumesTwoLostFourPiecesLostRefused", 20, 9000, false, 5, 4, 2},
     {"ElevenVolumesElevenLost", 16, 4099, true, 11, 11, 0},
     {"SmallPiecesTwoLost", 4, 301, false, 2, 2, 0},
 };
@@ -318,6 +325,8 @@ const CreatedCase kCreatedCases[] = {
      {{"reportVRAX.001", Hit::deleted, 0, 0}, {"reportVRAX.003", Hit::overwritten, 100, 10},
       {"reportVRAX.003", Hit::overwritten, 8200, 1}}, 0},
     {"TruncatedInsideASlice", 2048, 3, {{"reportVRAX.000", Hit::truncated, 5000, 0}}, 0},
+    // Lengthened with zeros: every slice survives in place.
+    {"LengthenedFileNeedsNoRecovery", 2048, 1, {{"reportVRAX.002", Hit::appended, 0, 77}}, 0},
     {"SliceBoundaryOverwrite", 2048, 2, {{"reportVRAX.004", Hit::overwritten, 2040, 16}}, 0},
     {"OneSliceTooManyLost", 2048, 7, {{"reportVRAX.001", Hit::deleted, 0, 0}, {"reportVRAX.002", Hit::overwritten, 0, 6000}}, 1},
 };
@@ -348,6 +357,47 @@ TEST(CreatedSets, SingularChoiceOfExponentsIsAvoided) {
   o = our_repair(s.dir, "x");
   ASSERT_EQ(o.result, par2::Result::ok);
   EXPECT_TRUE(read_all(s.dir / "data.bin") == data);
+}
+
+// A volume left from an earlier set of the same name is ignored: the set
+// is the one BASE.par2 describes.
+TEST(WrittenSets, StaleVolumeOfAnotherSetIsIgnored) {
+  Scratch s;
+  Tree old_files = make_pieces(4, 3000, false, 1), files = make_pieces(4, 3000, false, 2);
+  FolderIo io(s.dir.string());
+  par2::Writer old_set, w;
+  ASSERT_EQ(write_set(io, old_files, 3, 1, old_set), par2::Result::ok);
+  put_tree(s.dir, files);
+  ASSERT_EQ(write_set(io, files, 2, 1, w), par2::Result::ok);
+  fs::remove(s.dir / (kBase + ".vol0+1.par2"));  // vol2+1 of the old set stays
+  inflict(s.dir, {{kBase + ".exe", Hit::deleted, 0, 0}});
+  Outcome o = our_repair(s.dir, kBase);
+  EXPECT_EQ(o.result, par2::Result::ok);
+  EXPECT_TRUE(read_all(s.dir / (kBase + ".exe")) == files.at(kBase + ".exe"));
+  fs::remove(s.dir / (kBase + ".vol1+1.par2"));
+  inflict(s.dir, {{kBase + ".exe", Hit::deleted, 0, 0}});
+  o = our_repair(s.dir, kBase);
+  EXPECT_EQ(o.result, par2::Result::not_enough_recovery);
+  EXPECT_EQ(o.more_needed, 1u);
+}
+
+// Names in a set come from outside: a set that names a file in another
+// folder (par2 create stores sub/data.bin) is refused, and so is such a
+// name given to the writer.
+TEST(CreatedSets, NameOutsideTheFolderIsRefused) {
+  Scratch s;
+  fs::create_directories(s.dir / "sub");
+  write_all(s.dir / "sub" / "data.bin", Bytes(1000, 7));
+  ASSERT_EQ(run(s.dir, "par2 create -q -c1 x.par2 sub/data.bin"), 0);
+  fs::remove(s.dir / "sub" / "data.bin");
+  Tree before = snapshot(s.dir);
+  EXPECT_EQ(our_repair(s.dir, "x").result, par2::Result::no_recovery_set);
+  EXPECT_TRUE(snapshot(s.dir) == before);
+  EXPECT_FALSE(fs::exists(s.dir / "sub" / "data.bin"));
+  for (const char* name : {"sub/data.bin", "..", "a\\b", "c:x", ""}) {
+    par2::Writer w;
+    EXPECT_EQ(w.start({"ok", name}, 1), par2::Result::bad_argument) << name;
+  }
 }
 
 // Faults through the seams: a write that fails leaves no volume behind and
