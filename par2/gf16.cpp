@@ -93,6 +93,21 @@ Gf16Path gf16_best_path() {
   return best;
 }
 
+void xor_region(void* dst, const void* src, size_t length) {
+  unsigned char* d = static_cast<unsigned char*>(dst);
+  const unsigned char* s = static_cast<const unsigned char*>(src);
+  size_t i = 0;
+  for (; i + 8 <= length; i += 8) {
+    uint32_t a[2], b[2];
+    memcpy(a, d + i, 8);
+    memcpy(b, s + i, 8);
+    a[0] ^= b[0];
+    a[1] ^= b[1];
+    memcpy(d + i, a, 8);
+  }
+  for (; i < length; ++i) d[i] ^= s[i];
+}
+
 Gf16Factor gf16_prepare(uint16_t value) {
   Gf16Factor f;
   f.value = value;
@@ -111,7 +126,7 @@ void gf16_mul_add_with(Gf16Path path, void* dst, const void* src, size_t length,
   const unsigned char* s = static_cast<const unsigned char*>(src);
   if (factor.value == 0 || length < 2) return;
   if (factor.value == 1) {
-    for (size_t i = 0; i < length; ++i) d[i] ^= s[i];
+    xor_region(d, s, length & ~static_cast<size_t>(1));
     return;
   }
   size_t done = 0;

@@ -41,6 +41,10 @@ bool gf16_path_available(Gf16Path path);
 // The path gf16_mul_add takes: the fastest available one.
 Gf16Path gf16_best_path();
 
+// dst ^= src over `length` bytes (the product by 1; volume 0 is the XOR of
+// the slices). Word by word, for a plain i686 build has no vector XOR.
+void xor_region(void* dst, const void* src, size_t length);
+
 // A factor with its split 4-bit tables made once: a caller that applies the
 // same factor to many regions (a file's bytes passing in small pieces)
 // prepares it once. lo[k][n] and hi[k][n] are the low and high bytes of

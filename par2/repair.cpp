@@ -132,7 +132,8 @@ struct Repairer::State {
     if (io.message) io.message(io.context, text.c_str());
   }
   void scan(uint32_t source);
-  uint64_t try_packet(Reader& r, uint32_t source, uint64_t at, Bytes& body);
+  uint64_t take_packet(Reader& r, uint32_t source, uint64_t at, const unsigned char* head,
+                       const unsigned char* in_memory, Bytes& body);
   Result check_file(size_t index);
   void plan();
   Result accumulate(std::vector<Bytes>& sums);
@@ -149,39 +150,41 @@ uint32_t Repairer::more_needed() const { return s_->more; }
 Md5Digest Repairer::set_id() const { return s_->set_id; }
 const std::string& Repairer::error_text() const { return s_->error; }
 
-// The packet at `at`, when there is a whole one with a true MD5: records it
-// and returns its length; 0 otherwise.
-uint64_t Repairer::State::try_packet(Reader& r, uint32_t source, uint64_t at, Bytes& body) {
-  unsigned char head[packets::kHeaderSize];
-  int64_t got;
+// The packet whose header `head` was found at `at`, when it is whole and its
+// MD5 holds: records it and returns its length; 0 otherwise. Its body is
+// read from `in_memory` when the scan's buffer holds all of it.
+uint64_t Repairer::State::take_packet(Reader& r, uint32_t source, uint64_t at, const unsigned char* head,
+                                      const unsigned char* in_memory, Bytes& body) {
   packets::Header h;
-  if (!r.read_at(at, head, sizeof head, &got) || got != static_cast<int64_t>(sizeof head) ||
-      !packets::parse_header(head, &h))
-    return 0;
+  if (!packets::parse_header(head, &h)) return 0;
   const uint64_t body_length = h.length - packets::kHeaderSize;
   const bool recovery = memcmp(h.type, packets::kTypeRecoverySlice, 16) == 0;
   if (!recovery && body_length > kLargestMetadataPacket) return 0;
   Md5 md5;
   md5.update(head + 32, 32);
-  body.clear();
+  const unsigned char* b = in_memory;
   unsigned char exponent[4] = {};
-  for (uint64_t done = 0; done < body_length;) {
-    size_t take = static_cast<size_t>(std::min<uint64_t>(kChunk, body_length - done));
-    size_t keep = recovery ? 0 : body.size();
-    body.resize(keep + take);
-    int64_t n = r.read_full(body.data() + keep, take);
-    if (n != static_cast<int64_t>(take)) return 0;
-    md5.update(body.data() + keep, take);
-    if (recovery) {
+  if (b != nullptr) {
+    md5.update(b, static_cast<size_t>(body_length));
+    if (body_length >= 4) memcpy(exponent, b, 4);
+  } else {
+    // Streamed: a recovery slice is hashed and not kept.
+    body.clear();
+    if (r.io.seek(r.io.context, r.file, at + packets::kHeaderSize) != 0) return 0;
+    for (uint64_t done = 0; done < body_length;) {
+      size_t take = static_cast<size_t>(std::min<uint64_t>(kChunk, body_length - done));
+      size_t keep = recovery ? 0 : body.size();
+      body.resize(keep + take);
+      if (r.read_full(body.data() + keep, take) != static_cast<int64_t>(take)) return 0;
+      md5.update(body.data() + keep, take);
       if (done == 0 && take >= 4) memcpy(exponent, body.data(), 4);
-      body.clear();
+      done += take;
     }
-    done += take;
+    b = body.data();
   }
   if (!packets::same(md5.finish(), h.hash)) return 0;
 
   SetPackets& set = sets[key(h.set_id)];
-  const unsigned char* b = body.data();
   if (memcmp(h.type, packets::kTypeMain, 16) == 0) {
     if (set.has_main || body_length < 12) return h.length;
     uint64_t count = packets::get32(b + 8);
@@ -193,7 +196,7 @@ uint64_t Repairer::State::try_packet(Reader& r, uint32_t source, uint64_t at, By
   } else if (memcmp(h.type, packets::kTypeFileDesc, 16) == 0) {
     if (body_length < 56) return h.length;
     Description d{digest_at(b + 16), digest_at(b + 32), packets::get64(b + 48),
-                  std::string(reinterpret_cast<const char*>(b + 56), body_length - 56)};
+                  std::string(reinterpret_cast<const char*>(b + 56), static_cast<size_t>(body_length - 56))};
     d.name.resize(strnlen(d.name.c_str(), d.name.size()));
     set.descs.emplace(key(digest_at(b)), d);
   } else if (memcmp(h.type, packets::kTypeSliceChecksums, 16) == 0) {
@@ -208,32 +211,55 @@ uint64_t Repairer::State::try_packet(Reader& r, uint32_t source, uint64_t at, By
   return h.length;
 }
 
+// Looks for the magic at every offset, through a buffer of the file: small
+// packets are taken from the buffer, a recovery slice is read past it.
 void Repairer::State::scan(uint32_t source) {
   const std::string& name = par2_names[source];
   Reader r(io, name);
   if (r.file == nullptr) return;  // an absent volume is a lost one
   Bytes chunk(kChunk), body;
-  uint64_t pos = 0;
-  for (;;) {
+  uint64_t base = 0, pos = 0;
+  size_t have = 0;
+  auto fill = [&](uint64_t at) {
     int64_t n;
-    if (!r.read_at(pos, chunk.data(), chunk.size(), &n)) {
+    if (!r.read_at(at, chunk.data(), chunk.size(), &n)) {
       say(name + ": read failed; packets after this point are not used");
-      return;
+      return false;
     }
-    if (n < static_cast<int64_t>(packets::kHeaderSize)) return;
-    const unsigned char* hit = nullptr;
-    for (const unsigned char* p = chunk.data(); p + 8 <= chunk.data() + n; ++p)
-      if (p[0] == 'P' && memcmp(p, packets::kMagic, 8) == 0) {
-        hit = p;
+    base = at;
+    have = static_cast<size_t>(n);
+    return true;
+  };
+  if (!fill(0)) return;
+  for (;;) {
+    if (pos + packets::kHeaderSize > base + have) {
+      if (have < chunk.size() && pos >= base) return;  // the buffer reaches the end
+      if (!fill(pos) || have < packets::kHeaderSize) return;
+    }
+    size_t from = static_cast<size_t>(pos - base), found = have;
+    for (size_t k = from; k + 8 <= have; ++k)
+      if (chunk[k] == 'P' && memcmp(chunk.data() + k, packets::kMagic, 8) == 0) {
+        found = k;
         break;
       }
-    if (hit == nullptr) {
-      if (n < static_cast<int64_t>(chunk.size())) return;
-      pos += static_cast<uint64_t>(n) - 7;
+    if (found == have) {
+      if (have < chunk.size()) return;
+      pos = base + have - 7;
       continue;
     }
-    uint64_t at = pos + static_cast<uint64_t>(hit - chunk.data());
-    uint64_t length = try_packet(r, source, at, body);
+    uint64_t at = base + found;
+    if (found + packets::kHeaderSize > have) {  // the header runs past the buffer
+      if (have < chunk.size() || !fill(at)) return;
+      pos = at;
+      continue;
+    }
+    packets::Header h;
+    uint64_t length = 0;
+    if (packets::parse_header(chunk.data() + found, &h)) {
+      const unsigned char* in_memory =
+          h.length <= have - found ? chunk.data() + found + packets::kHeaderSize : nullptr;
+      length = take_packet(r, source, at, chunk.data() + found, in_memory, body);
+    }
     pos = length ? at + length : at + 1;
   }
 }

@@ -138,8 +138,7 @@ Result Writer::hash(uint32_t index, const void* data, size_t length) {
     f.crc = splitset::crc32_update(crc_table(), f.crc, p, length);
     Bytes& zero = s.recovery[0];
     if (zero.size() < f.length + length) zero.resize(std::max<uint64_t>(f.length + length, zero.size() * 3 / 2));
-    unsigned char* z = zero.data() + f.length;
-    for (size_t i = 0; i < length; ++i) z[i] ^= p[i];
+    xor_region(zero.data() + f.length, p, length);
     f.length += length;
     return Result::ok;
   } catch (const std::bad_alloc&) {

@@ -178,7 +178,7 @@ std::vector<Hit> generate_losses(const Tree& files, uint32_t pieces, uint32_t vo
   }
   for (uint32_t e = 0; e < volumes; ++e)
     hits.push_back({par2::Writer::volume_name(kBase, e * 2 % all_volumes, all_volumes),
-                    e % 2 ? Hit::overwritten : Hit::deleted, 100, 8});
+                    e % 2 ? Hit::deleted : Hit::overwritten, 100, 8});
   return hits;
 }
 
@@ -245,6 +245,9 @@ const SetCase kSetCases[] = {
     {"FiveVolumesTwoLostFourPiecesLostRefused", 20, 9000, false, 5, 4, 2},
     {"ElevenVolumesElevenLost", 16, 4099, true, 11, 11, 0},
     {"SmallPiecesTwoLost", 4, 301, false, 2, 2, 0},
+    // Slices of 1 MiB less 100 bytes: in the damaged volume 0 the next
+    // packet's header straddles the end of the repairer's 1 MiB read buffer.
+    {"VolumeDamagedAcrossTheReadBuffer", 3, 1048476, false, 2, 1, 1},
 };
 
 INSTANTIATE_TEST_SUITE_P(Par2, WrittenSets, testing::ValuesIn(kSetCases),
