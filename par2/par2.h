@@ -5,7 +5,9 @@
 // velmora-join), which also decides where a name lives.
 //
 // Nothing here throws: every operation returns a Result, and error_text()
-// says what failed and on which file.
+// says what failed and on which file. A Writer or Repairer is used by one
+// thread at a time (any thread: a split may hash on its second core); the
+// field tables are built once, safely, on first use.
 //
 // Writing, while a split copies its pieces:
 //   Writer w;  w.start({"reportVRAX.exe", "reportVRAX.000", ...}, volumes);
@@ -13,8 +15,12 @@
 //               in order within a file (files may interleave); then
 //               w.end_hashing() once every file is whole. Hashes and
 //               recovery volume 0 are done now.
+//               A file whose bytes change until the end (the first piece,
+//               its header written last) is fed once they are final.
 //   second pass, only when w.needs_second_pass(): the same bytes again with
-//               w.encode(i, bytes, n), then w.end_encoding().
+//               w.encode(i, bytes, n), then w.end_encoding(); feeding one
+//               file after another is fastest (each file's factors are made
+//               once). Memory: `volumes` buffers of the slice size.
 //   w.write_index(io, "reportVRAX.par2");
 //   w.write_volume(io, Writer::volume_name("reportVRAX", e, volumes), e) for
 //               each exponent e < volumes (in any order, on any disk).
@@ -93,7 +99,8 @@ class Writer {
   // to them by index. `volumes`: recovery volumes to make (exponents 0 to
   // volumes - 1), 1 to kMaxRecoveryVolumes. The slice is one whole file: its
   // size is the largest file's length rounded up to a multiple of 4 (at
-  // least 4), known at end_hashing. too_many_slices when there are more than
+  // least 4), known at end_hashing. An empty file is left out of the set,
+  // as par2cmdline leaves it out. too_many_slices when there are more than
   // 32,768 files; bad_argument for a name that is not a bare file name
   // (empty, "." or "..", or holding '/', '\\', ':' or a control character).
   Result start(const std::vector<std::string>& names, uint32_t volumes);

@@ -67,7 +67,7 @@ struct SourceFile {
   uint32_t crc = 0;
   uint64_t length = 0;
   Md5Digest id{};
-  uint16_t constant = 0;  // of its one slice (none when it is empty)
+  uint16_t constant = 0;  // of its one slice (0: empty, not in the set)
   uint64_t encoded = 0;
   unsigned char pending = 0;  // the odd byte of a word split between encode calls
 };
@@ -147,8 +147,11 @@ Result Writer::hash(uint32_t index, const void* data, size_t length) {
 }
 
 void Writer::State::build_critical() {
-  std::vector<uint32_t> order(files.size());
-  for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+  // An empty file has no slice and nothing to recover: like par2cmdline,
+  // the set leaves it out (par2 0.8.1 calls an empty file of a set damaged).
+  std::vector<uint32_t> order;
+  for (uint32_t i = 0; i < files.size(); ++i)
+    if (files[i].length > 0) order.push_back(i);
   std::stable_sort(order.begin(), order.end(),
                    [&](uint32_t a, uint32_t b) { return packets::id_less(files[a].id, files[b].id); });
   std::vector<Md5Digest> ids;
@@ -163,13 +166,10 @@ void Writer::State::build_critical() {
     Bytes desc = packets::file_desc_body(f.id, hash, f.head.finish(), f.length, f.name);
     Bytes p = packets::packet(set_id, packets::kTypeFileDesc, desc);
     critical.insert(critical.end(), p.begin(), p.end());
-    std::vector<packets::SliceChecksum> sums;
-    if (f.length > 0) {
-      Md5 padded = f.md5;
-      padded.update_zeros(slice - f.length);
-      sums.push_back({padded.finish(), crc_zeros(f.crc, slice - f.length)});
-      f.constant = par2_input_constant(slice_index++);
-    }
+    Md5 padded = f.md5;
+    padded.update_zeros(slice - f.length);
+    std::vector<packets::SliceChecksum> sums{{padded.finish(), crc_zeros(f.crc, slice - f.length)}};
+    f.constant = par2_input_constant(slice_index++);
     p = packets::packet(set_id, packets::kTypeSliceChecksums, packets::slice_checksums_body(f.id, sums));
     critical.insert(critical.end(), p.begin(), p.end());
   }
