@@ -9,12 +9,19 @@ set(par2_host ${CMAKE_BINARY_DIR}/par2-host)
 add_test(NAME par2_host_build
   COMMAND sh -c "cmake -S '${CMAKE_CURRENT_SOURCE_DIR}/par2' -B '${par2_host}' -DCMAKE_BUILD_TYPE=Release >/dev/null && cmake --build '${par2_host}' -j 2 -- --no-print-directory")
 set_tests_properties(par2_host_build PROPERTIES FIXTURES_SETUP par2_host TIMEOUT 600)
-foreach(suite IN ITEMS Rfc1321/Md5Vectors Md5Zeros Gf16Field Gf16Paths Par2/WrittenSets WrittenPackets
-                       Par2Create/CreatedSets CreatedSets WriterFaults)
+set(par2_suites Rfc1321/Md5Vectors Md5Zeros Gf16Field Gf16Paths Par2/WrittenSets WrittenSets
+                WrittenPackets Par2Create/CreatedSets CreatedSets WriterFaults)
+set(listed "")
+foreach(suite IN LISTS par2_suites)
   string(REPLACE "/" "_" name ${suite})
   add_test(NAME par2_linux_${name} COMMAND ${par2_host}/par2_host_tests --gtest_filter=${suite}.*)
   set_tests_properties(par2_linux_${name} PROPERTIES FIXTURES_REQUIRED par2_host TIMEOUT 300)
+  string(APPEND listed ":${suite}.*")
 endforeach()
+# Whatever suite the list above misses still runs, here.
+string(SUBSTRING "${listed}" 1 -1 listed)
+add_test(NAME par2_linux_unlisted COMMAND ${par2_host}/par2_host_tests --gtest_filter=-${listed})
+set_tests_properties(par2_linux_unlisted PROPERTIES FIXTURES_REQUIRED par2_host TIMEOUT 300)
 
 # The benchmark's i686 program (bench/bench_par2.sh runs it under Wine and
 # the native one beside it).

@@ -405,6 +405,30 @@ TEST(CreatedSets, NameOutsideTheFolderIsRefused) {
   }
 }
 
+// A volume whose recovery data is wrong but whose packet hash was made to
+// fit: the rebuilt file fails its MD5, is discarded, and nothing is left.
+TEST(WrittenSets, RebuiltFileThatFailsItsMd5IsDiscarded) {
+  Scratch s;
+  Tree files = make_pieces(3, 3000, false, 4);
+  put_tree(s.dir, files);
+  FolderIo io(s.dir.string());
+  par2::Writer w;
+  ASSERT_EQ(write_set(io, files, 1, 1, w), par2::Result::ok);
+  fs::path volume = s.dir / (kBase + ".vol0+1.par2");
+  Bytes v = read_all(volume);
+  ASSERT_EQ(std::string(v.begin() + 56, v.begin() + 64), std::string("RecvSlic"));
+  v[64 + 4 + 10] ^= 1;
+  uint64_t length = 0;
+  for (int i = 7; i >= 0; --i) length = length << 8 | v[8 + i];
+  par2::Md5Digest hash = par2::Md5::of(v.data() + 32, length - 32);
+  std::copy(hash.bytes, hash.bytes + 16, v.begin() + 16);
+  write_all(volume, v);
+  fs::remove(s.dir / (kBase + ".exe"));
+  Tree before = snapshot(s.dir);
+  EXPECT_EQ(our_repair(s.dir, kBase).result, par2::Result::output_mismatch);
+  EXPECT_TRUE(snapshot(s.dir) == before);
+}
+
 // Faults through the seams: a write that fails leaves no volume behind and
 // names the file; bytes beyond a file's first-pass length are refused.
 TEST(WriterFaults, FailedWriteKeepsNothingAndSaysWhere) {
