@@ -6,6 +6,11 @@
 
 namespace {
 
+struct In {
+  int fd;
+  bool bad_sector;
+};
+
 struct Out {
   int fd;
   std::string temp, name;
@@ -15,17 +20,19 @@ FolderIo& self(void* context) { return *static_cast<FolderIo*>(context); }
 
 void* open_read(void* context, const char* name) {
   int fd = open((self(context).folder + "/" + name).c_str(), O_RDONLY);
-  return fd < 0 ? nullptr : new int(fd);
+  return fd < 0 ? nullptr : new In{fd, self(context).unreadable == name};
 }
 int64_t read_file(void*, void* file, void* buffer, size_t length) {
-  return read(*static_cast<int*>(file), buffer, length);
+  In* in = static_cast<In*>(file);
+  if (in->bad_sector && lseek(in->fd, 0, SEEK_CUR) + static_cast<off_t>(length) > 1024) return -1;
+  return read(in->fd, buffer, length);
 }
 int seek_file(void*, void* file, uint64_t offset) {
-  return lseek(*static_cast<int*>(file), static_cast<off_t>(offset), SEEK_SET) < 0 ? -1 : 0;
+  return lseek(static_cast<In*>(file)->fd, static_cast<off_t>(offset), SEEK_SET) < 0 ? -1 : 0;
 }
 void close_read(void*, void* file) {
-  close(*static_cast<int*>(file));
-  delete static_cast<int*>(file);
+  close(static_cast<In*>(file)->fd);
+  delete static_cast<In*>(file);
 }
 void* open_write(void* context, const char* name) {
   std::string path = self(context).folder + "/" + name;

@@ -453,6 +453,27 @@ TEST(WriterFaults, FailedWriteKeepsNothingAndSaysWhere) {
   ASSERT_EQ(w.end_hashing(), par2::Result::ok);
   EXPECT_EQ(w.encode(0, "abcd", 4), par2::Result::bad_argument);
   EXPECT_EQ(w.hash(0, "a", 1), par2::Result::bad_argument);
+  EXPECT_EQ(w.start(std::vector<std::string>(32769, "x"), 1), par2::Result::too_many_slices);
+  EXPECT_EQ(w.start({"x"}, 0), par2::Result::bad_argument);
+}
+
+// A piece that cannot be read past its first kilobyte (a bad sector) is
+// damaged, not fatal: the repair rebuilds it and says which file failed.
+TEST(RepairFaults, UnreadablePieceIsRebuilt) {
+  Scratch s;
+  Tree files = make_pieces(4, 5000, false, 8);
+  put_tree(s.dir, files);
+  FolderIo io(s.dir.string());
+  par2::Writer w;
+  ASSERT_EQ(write_set(io, files, 1, 1, w), par2::Result::ok);
+  io.unreadable = kBase + ".001";
+  par2::Repairer r(io.table());
+  ASSERT_EQ(r.load(par2_files(s.dir, kBase)), par2::Result::ok);
+  ASSERT_EQ(r.check(), par2::Result::ok);
+  EXPECT_EQ(r.missing_slices(), 1u);
+  ASSERT_EQ(r.repair(), par2::Result::ok) << r.error_text();
+  EXPECT_EQ(io.messages, std::vector<std::string>{kBase + ".001: read failed"});
+  for (const auto& f : files) EXPECT_TRUE(read_all(s.dir / f.first) == f.second) << f.first;
 }
 
 }  // namespace
