@@ -127,9 +127,10 @@ class Writer {
   uint64_t index_size() const;
   uint64_t volume_size() const;
 
-  // "BASE.volE+01.par2" with both numbers as wide as the largest exponent
-  // of a set of `volumes` (so BASE.vol0+1.par2 up to ten volumes,
-  // BASE.vol00+01.par2 ... BASE.vol18+01.par2 for nineteen).
+  // "BASE.volE+1.par2" with both numbers as wide as the number of volumes
+  // (BASE.vol0+1.par2 ... BASE.vol8+1.par2 for nine, BASE.vol00+01.par2 ...
+  // BASE.vol18+01.par2 for nineteen). par2cmdline pads the first number
+  // the same way; clients find volumes as BASE.*.par2 whatever the width.
   static std::string volume_name(const std::string& base, uint32_t exponent, uint32_t volumes);
 
   const std::string& error_text() const;

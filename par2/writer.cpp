@@ -301,8 +301,8 @@ uint64_t Writer::index_size() const { return s_->critical.size(); }
 uint64_t Writer::volume_size() const { return s_->critical.size() + packets::kHeaderSize + 4 + s_->slice; }
 
 std::string Writer::volume_name(const std::string& base, uint32_t exponent, uint32_t volumes) {
-  uint32_t largest = volumes > 1 ? volumes - 1 : 1;
-  size_t width = std::to_string(largest).size();
+  // par2cmdline makes the first number as wide as the count of volumes.
+  size_t width = std::to_string(volumes).size();
   auto padded = [&](uint32_t n) {
     std::string t = std::to_string(n);
     return std::string(width > t.size() ? width - t.size() : 0, '0') + t;

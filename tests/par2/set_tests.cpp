@@ -287,6 +287,15 @@ TEST(WrittenPackets, EqualPar2CreatesForTheSameSlices) {
   EXPECT_TRUE(ours == theirs) << "packets differ from par2's";
 }
 
+TEST(WrittenPackets, VolumeNamesAreAsWideAsTheirCount) {
+  const struct {
+    uint32_t exponent, volumes;
+    const char* name;
+  } cases[] = {{0, 1, "s.vol0+1.par2"},     {8, 9, "s.vol8+1.par2"},       {9, 10, "s.vol09+01.par2"},
+               {18, 19, "s.vol18+01.par2"}, {5, 100, "s.vol005+001.par2"}};
+  for (const auto& c : cases) EXPECT_EQ(par2::Writer::volume_name("s", c.exponent, c.volumes), c.name);
+}
+
 // Sets `par2 create` made, several slices per file where the slice is
 // smaller than the files: our repairer finds the slices that survive in
 // damaged files and rebuilds the rest, or says how many more it needs.
