@@ -1,6 +1,6 @@
-# The PAR2 component. Its arithmetic under Wine, built by this (MinGW) build
-# from the same source as the Linux side:
-velmora_gtest(par2_field_tests SOURCES par2/field_tests.cpp LIBS par2_core)
+# The PAR2 component. Its arithmetic and a round trip in memory under Wine,
+# built by this (MinGW) build from the same source as the Linux side:
+velmora_gtest(par2_field_tests SOURCES par2/field_tests.cpp par2/roundtrip_tests.cpp LIBS par2_core)
 
 # The Linux side against Debian's par2: a native build of its own
 # (tests/par2/CMakeLists.txt) made by the first test, then one CTest test
@@ -10,7 +10,7 @@ add_test(NAME par2_host_build
   COMMAND sh -c "cmake -S '${CMAKE_CURRENT_SOURCE_DIR}/par2' -B '${par2_host}' -DCMAKE_BUILD_TYPE=Release >/dev/null && cmake --build '${par2_host}' -j 2 -- --no-print-directory")
 set_tests_properties(par2_host_build PROPERTIES FIXTURES_SETUP par2_host TIMEOUT 600)
 set(par2_suites Rfc1321/Md5Vectors Md5Zeros Gf16Field Gf16Paths Par2/WrittenSets WrittenSets
-                WrittenPackets Par2Create/CreatedSets CreatedSets WriterFaults RepairFaults)
+                WrittenPackets Par2Create/CreatedSets CreatedSets WriterFaults RepairFaults MemoryRoundTrip)
 set(listed "")
 foreach(suite IN LISTS par2_suites)
   string(REPLACE "/" "_" name ${suite})
