@@ -35,6 +35,7 @@ struct Case {
   bool checksum_file;  // the .sfv stays beside the set
   bool names_piece;   // the message names the damaged piece (else: "damaged set")
 };
+void PrintTo(const Case& c, std::ostream* os) { *os << c.label; }
 
 class DamagedCopy : public ::testing::TestWithParam<std::tuple<Case, bool>> {
  protected:

@@ -95,6 +95,7 @@ struct Damage {
   uint32_t data_bytes;  // what it really holds
   const char* named;    // the piece the message names
 };
+void PrintTo(const Damage& c, std::ostream* os) { *os << c.label; }
 
 class DamagedSet : public Joiner, public ::testing::WithParamInterface<Damage> {};
 
@@ -295,6 +296,7 @@ struct TargetCase {
   std::string outcome;
   DWORD reason;
 };
+void PrintTo(const TargetCase& c, std::ostream* os) { *os << c.label; }
 
 class TargetSpelling : public Joiner, public ::testing::WithParamInterface<TargetCase> {};
 
@@ -339,6 +341,7 @@ struct SetCase {
   const char* line;  // how the line begins ("": none, exit code 0)
   const char* kept;
 };
+void PrintTo(const SetCase& c, std::ostream* os) { *os << c.label; }
 
 class SetVerdict : public Joiner, public ::testing::WithParamInterface<SetCase> {};
 

@@ -31,6 +31,8 @@ struct NameCase {
   const char* first;
   const char* second;
 };
+// Parameters print as what they say in test names and failures.
+void PrintTo(const NameCase& c, std::ostream* os) { *os << c.base; }
 
 class PieceNames : public ::testing::TestWithParam<NameCase> {};
 
@@ -106,6 +108,9 @@ struct ChunkCase {
   int32_t block_count;
   int32_t last_block_size;
 };
+void PrintTo(const ChunkCase& c, std::ostream* os) {
+  *os << c.length << " bytes: " << c.block_count << " blocks, last " << c.last_block_size;
+}
 
 class ChunkArithmetic : public ::testing::TestWithParam<ChunkCase> {};
 
