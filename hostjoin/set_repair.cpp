@@ -151,7 +151,7 @@ std::string RepairedCopy::prepare(JoinRequest& request) {
   if (!describes || !piece_broken) return std::string();
   if (checked == par2::Result::not_enough_recovery)
     return "the recovery volumes " + volumes + " cannot repair the set: " + std::to_string(repairer.missing_slices()) +
-           " slices lost, " + std::to_string(repairer.recovery_slices()) + " recovery slices found, " +
+           " slice(s) lost, " + std::to_string(repairer.recovery_slices()) + " recovery slice(s) found, " +
            std::to_string(repairer.more_needed()) + " more needed";
 
   // The private folder, in the destination.

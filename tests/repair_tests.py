@@ -83,15 +83,15 @@ def par2_create(folder, options, base="dataVRAX"):
 
 def make_bases(work):
     own, data = make_set(work, "own", 1)
-    par2_create(own, ["-sSLICE", "-c3", "-n3"])
+    par2_create(own, ["-sSLICE", "-c3", "-n3", "-u"])
     default, _ = make_set(work, "default", 1)
     par2_create(default, ["-r30"])  # par2's own slice size: many slices per piece
     # Beside a set, a volume of an older set of the same name (other data),
     # under a name that sorts before the set's own volumes, and no index.
     stale, _ = make_set(work, "stale", 1)
-    par2_create(stale, ["-sSLICE", "-c3", "-n3"])
+    par2_create(stale, ["-sSLICE", "-c3", "-n3", "-u"])
     older, _ = make_set(work, "older", 2)
-    par2_create(older, ["-sSLICE", "-c4", "-n4"])
+    par2_create(older, ["-sSLICE", "-c4", "-n4", "-u"])
     os.remove(os.path.join(stale, "dataVRAX.par2"))
     shutil.copy(os.path.join(older, sorted(f for f in os.listdir(older) if ".vol" in f)[-1]),
                 os.path.join(stale, "dataVRAX.old.par2"))
