@@ -66,7 +66,7 @@ std::string cannot_line(const Located& at, const par2::Repairer& r) {
          plural(r.missing_slices(), "slice", "slices") + " lost, " +
          plural(r.recovery_slices(), "recovery slice", "recovery slices") + " found); " +
          plural(r.more_needed(), "more recovery slice is", "more recovery slices are") +
-         " needed (one more recovery volume each, in a set velmora wrote)";
+         " needed (each recovery volume velmora writes holds one)";
 }
 
 // Whether the loaded set is the one of this first piece.
