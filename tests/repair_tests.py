@@ -162,9 +162,9 @@ def check_row(row, base, data, work):
         if tool == "par2":
             rc, out = run(["par2", "repair", "-q", par2_file], cwd=folder)
             expect((rc == 0) == repairable, "par2 repair exit code %d: %s" % (rc, out))
-            if repairable:
-                after = snapshot(folder)
-                expect(all(after.get(n) == h for n, h in original.items()), "par2 did not rebuild the pieces")
+            after = snapshot(folder)
+            expect(all(after.get(n) == h for n, h in original.items()) if repairable else after == before,
+                   "par2 did not rebuild the pieces" if repairable else "par2 changed the set")
         elif tool == "velmora":
             rc, out = velmora("/verify", win(os.path.join(folder, first)))
             expect(rc == 1 and ("can repair the set" if repairable else "cannot repair the set") in out,
