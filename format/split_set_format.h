@@ -31,8 +31,9 @@ constexpr uint32_t kBlockSize = 2048;
 constexpr uint32_t kCopyBufferSize = 2100;
 // A later piece with automatic size needs more free space than this.
 constexpr uint32_t kLaterPieceMinFree = 22;
-// Where the build places the joiner image inside velmora.exe.
-constexpr uint32_t kJoinerImageOffset = 347648;
+// Where the build places the joiner image inside velmora.exe. The program's
+// code must end below it; 448 KiB leaves room for the PAR2 component.
+constexpr uint32_t kJoinerImageOffset = 458752;
 // Every path of the system lives in a buffer of this many characters.
 constexpr uint32_t kPathCapacity = 260;
 // The marker in every name of a set, and the first piece's suffix.

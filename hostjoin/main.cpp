@@ -7,7 +7,9 @@
 // --codepage names another (any name iconv knows). Without a target
 // the file is rebuilt in the current directory (replacing a file of that
 // name); with one it is rebuilt there, and an existing file is not replaced.
-// Exit code 0 and no output on success; on failure one line on standard
+// A missing or damaged piece is repaired first, where PAR2 recovery volumes
+// lie beside the set (one line says so). Exit code 0 and no other output on
+// success; on failure one line on standard
 // error says what failed, and the exit code is 1.
 #include <cstdio>
 #include <cstring>
@@ -17,6 +19,7 @@
 #include <vector>
 
 #include "set_join.h"
+#include "set_repair.h"
 
 namespace {
 
@@ -52,6 +55,11 @@ int main(int argc, char** argv) {
   std::string message;
   int code = 1;
   try {
+    // A missing or damaged piece is first mended from the recovery volumes
+    // beside the set, into a private folder that goes when the join ends.
+    hostjoin::RepairedCopy repaired;
+    std::string note = repaired.prepare(request);
+    if (!note.empty()) say(note);
     code = hostjoin::join_set(request, message);
   } catch (const std::bad_alloc&) {
     message = "out of memory";

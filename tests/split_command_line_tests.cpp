@@ -156,6 +156,8 @@ TEST_F(CommandLine, BadUsageExits64AndWritesNothing) {
       "/verify",
       "/verify " + s + " " + t,
       "/verify " + s + " /compress",
+      "/repair",
+      "/repair " + s + " " + t,
       "/jion " + s + " " + t,  // a mistyped command, not the dialog
       "/Split" + s,
   };

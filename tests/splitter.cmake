@@ -18,7 +18,7 @@ add_test(NAME velmora_imports
           _vornex_init_cab@4 _vornex_add_file@16 _vornex_close_cab@4)
 # velmora.exe carries the joiner image, byte for byte, at its fixed offset.
 add_test(NAME velmora_carries_joiner_image
-  COMMAND sh -c "cmp -n 6656 -i 347648:0 \"$0\" \"$1\" && test $(stat -c %s \"$0\") -eq 354304"
+  COMMAND sh -c "cmp -n 6656 -i 458752:0 \"$0\" \"$1\" && test $(stat -c %s \"$0\") -eq 465408"
           $<TARGET_FILE:velmora> $<TARGET_FILE:joiner>)
 
 # A compressed set's payload checked by cabextract and gcab, and rebuilt.

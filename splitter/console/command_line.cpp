@@ -42,7 +42,7 @@ Command parse_command_line(const std::vector<std::string>& arguments, size_t uns
   Command command;
   if (arguments.empty()) return command;
   const std::string word = lower(arguments[0]);
-  if (word != "/split" && word != "/verify") {
+  if (word != "/split" && word != "/verify" && word != "/repair") {
     const std::string& first = arguments[0];
     if (unspellable != 0 && !first.empty() && first[0] == '/' &&
         GetFileAttributesA(first.c_str()) == INVALID_FILE_ATTRIBUTES)
@@ -79,11 +79,11 @@ Command parse_command_line(const std::vector<std::string>& arguments, size_t uns
       positional.push_back(argument);
     }
   }
-  if (word == "/verify") {
-    if (positional.size() != 1) return usage("/verify takes one argument, the first piece");
+  if (word == "/verify" || word == "/repair") {
+    if (positional.size() != 1) return usage(word + " takes one argument, the first piece");
     if (!fits(positional[0], sizeof command.job.source_path))
       return usage("the first piece's path is longer than 259 characters");
-    command.kind = Command::Kind::kVerify;
+    command.kind = word == "/verify" ? Command::Kind::kVerify : Command::Kind::kRepair;
     command.first_piece = positional[0];
     return command;
   }

@@ -1,6 +1,7 @@
 // velmora's command line, read into what to do:
 //   velmora.exe /split SOURCE TARGET-DIRECTORY SECTION-SIZE [/compress] [/idle] [/auto]
 //   velmora.exe /verify FIRST-PIECE
+//   velmora.exe /repair FIRST-PIECE
 //   velmora.exe [FILE]                 the dialog (FILE fills the file name)
 // A first argument that begins with '/' and is neither a command word nor an
 // existing file is bad usage (a mistyped command must not pass for success).
@@ -30,13 +31,14 @@ constexpr size_t kAllSpelled = static_cast<size_t>(-1);
 inline constexpr const char kUsage[] =
     "usage: velmora.exe /split SOURCE TARGET-DIRECTORY SECTION-SIZE [/compress] [/idle] [/auto]\n"
     "       velmora.exe /verify FIRST-PIECE\n"
+    "       velmora.exe /repair FIRST-PIECE\n"
     "       (with /auto the section size is given as 0)\n";
 
 struct Command {
-  enum class Kind { kDialog, kSplit, kVerify, kUsage, kUnspellable };
+  enum class Kind { kDialog, kSplit, kVerify, kRepair, kUsage, kUnspellable };
   Kind kind = Kind::kDialog;
   SplitJob job{};           // kSplit
-  std::string first_piece;  // kVerify
+  std::string first_piece;  // kVerify, kRepair
   std::string file_name;    // kDialog: the one argument, when it was given
   std::string problem;      // kUsage, kUnspellable: what is wrong, one line
   bool file_unspellable = false;  // kDialog: the one argument could not be spelled

@@ -7,6 +7,7 @@
 
 #include "console_output.h"
 #include "result_messages.h"
+#include "set_repair.h"
 #include "set_verifier.h"
 #include "split_engine.h"
 
@@ -58,10 +59,21 @@ int run_command(Command& command) noexcept {
         return run_split(command.job);
       case Command::Kind::kVerify: {
         VerifyReport report = verify_set(command.first_piece);
+        if (!report.sound) {
+          std::string ability = repair_ability(command.first_piece);
+          if (!ability.empty()) report.lines.push_back(ability);
+        }
         std::string text;
         for (const std::string& line : report.lines) text += line + "\n";
         write_output(text);
         return report.sound ? 0 : 1;
+      }
+      case Command::Kind::kRepair: {
+        RepairReport report = repair_set(command.first_piece);
+        std::string text;
+        for (const std::string& line : report.lines) text += line + "\n";
+        write_output(text);
+        return report.exit_code;
       }
       case Command::Kind::kUsage:
         write_output("velmora: " + command.problem + "\n" + kUsage);

@@ -105,7 +105,7 @@ BlockCopy copy_block(HANDLE payload, HANDLE piece, char* buffer, uint32_t source
 // whole path without one), as the piece-name rule reads it.
 const char* bare_file_name(const char* path);
 
-// Where the joiner image is read from (at offset 347,648): the splitter's own
+// Where the joiner image is read from (at offset 458,752): the splitter's own
 // executable by default; a tool or test that is not velmora.exe names it here
 // (nullptr: the own executable again).
 void set_joiner_image_source(const char* executable_path);
