@@ -58,7 +58,9 @@ class CommandLine : public ::testing::Test {
   ProcessResult velmora(const std::string& arguments, bool through_batch = false) {
     if (!through_batch) return run_process("\"" + velmora_exe() + "\" " + arguments, dir_.path());
     const std::string batch = dir_ / "run.bat", out = dir_ / "run.out";
-    write_file(batch, "@\"" + velmora_exe() + "\" " + arguments + " > \"" + out +
+    std::string in_batch;  // a batch file spells a percent sign %%
+    for (char c : arguments) in_batch += c == '%' ? std::string("%%") : std::string(1, c);
+    write_file(batch, "@\"" + velmora_exe() + "\" " + in_batch + " > \"" + out +
                           "\"\r\n@exit /b %ERRORLEVEL%\r\n");
     ProcessResult run = run_process("cmd /c \"" + batch + "\"", dir_.path());
     run.output = read_file(out);

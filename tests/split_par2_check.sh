@@ -12,6 +12,10 @@ export VELMORA_BUILD=$build
 source "$(dirname "$0")/../cmake/wine-env.sh"
 wine_env_prepare >/dev/null 2>&1
 wine_scratch par2check
+# `floppy`: only the set that split_floppy_tests writes to drive A: with
+# automatic size and two volumes, gathered from its disks: a disk's piece
+# and the first piece lost, both rebuilt by par2.
+only=${2:-}
 
 fail() { echo "$*"; exit 1; }
 split() {  # SOURCE SET SECTION OPTIONS...
@@ -72,6 +76,18 @@ check_case() {
   lose_and_repair "$name-more" "$set" $((volumes + 1)) 0 refused
   echo "$name: $count pieces, $volumes volumes: verified, $volumes losses repaired, one more refused"
 }
+
+if [ "$only" = floppy ]; then
+  gathered=$work/set_floppy; mkdir "$gathered"
+  out=$(VELMORA_RECOVERY_SET=$(win "$gathered") VELMORA_BIN=$(win "$build/bin") WINEPATH=$(win "$build/bin") \
+    wine "$build/bin/split_floppy_tests.exe" --gtest_filter='Floppy.RecoveryVolumes*' </dev/null 2>&1 | tr -d '\r') ||
+    fail "floppy: the split's test failed: $out"
+  if grep -q "is not a 1440 KiB tmpfs" <<<"$out"; then echo "floppy: drive A: is not there; skipped"; exit 0; fi
+  (cd "$gathered" && par2 verify -q bigVRAX.par2 >/dev/null) || fail "floppy: par2 verify rejects the set"
+  lose_and_repair floppy "$gathered" 2 0 repaired
+  echo "floppy: a set of $(pieces_of "$gathered" | wc -l) disks and 2 volume disks; the first and a later disk's pieces lost, rebuilt"
+  exit 0
+fi
 
 head -c 1000000 /dev/urandom > "$work/plain.bin"
 head -c $((3 * 2048 + 6940 + 3 * 2048 - 12 + 2 * 2048)) /dev/urandom > "$work/whole blocks.dat"

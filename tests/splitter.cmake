@@ -44,6 +44,10 @@ set_tests_properties(floppy_unmount PROPERTIES FIXTURES_CLEANUP floppy RESOURCE_
 velmora_gtest(split_floppy_tests REQUIRES floppy LOCK floppy
   SOURCES split_floppy_tests.cpp ${split_support} LIBS splitter_core)
 add_dependencies(split_floppy_tests velmora joiner)
+add_test(NAME split_par2_floppy_check
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/split_par2_check.sh ${CMAKE_BINARY_DIR} floppy)
+set_tests_properties(split_par2_floppy_check PROPERTIES TIMEOUT 300 FIXTURES_REQUIRED floppy
+                     RESOURCE_LOCK floppy)
 
 # The floors of the split's and the join's block rules, for bench/bench_split.sh.
 add_executable(block_floor ${CMAKE_SOURCE_DIR}/bench/block_floor.cpp)

@@ -245,7 +245,9 @@ uint32_t recovery_reserve(uint32_t files, size_t first_name_length) {
   const uint64_t per_file = 236 + first_name_length + 4;
   const uint64_t critical = per_file * files + 76 + 84 + 68;
   const uint64_t checksum_file = (first_name_length + 12) * uint64_t{files} + 300;
-  const uint64_t reserve = critical + (critical + kCluster) + (checksum_file + kCluster);
+  // A file system counts each file in whole clusters: one more for the
+  // first piece's own last cluster.
+  const uint64_t reserve = critical + (critical + kCluster) + (checksum_file + kCluster) + kCluster;
   return reserve > 0x40000000u ? 0x40000000u : static_cast<uint32_t>(reserve);
 }
 

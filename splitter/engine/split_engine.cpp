@@ -442,10 +442,11 @@ int split_file(SplitJob& job, SplitHooks& hooks, const std::vector<ExtraSource>&
   // With automatic size and recovery volumes the first piece leaves room
   // for the PAR2 index and the checksum file, and so that a volume (one
   // piece and the critical packets) fits a disk as large as the first.
+  uint32_t reserve = 0;
   if (autodetect && job.recovery > 0) {
     const uint32_t estimate = size_low / static_cast<uint32_t>(section_size) + 2;
-    const uint32_t reserve = recovery_reserve(estimate + static_cast<uint32_t>(extras.size()),
-                                              std::strlen(bare_file_name(path)));
+    reserve = recovery_reserve(estimate + static_cast<uint32_t>(extras.size()),
+                               std::strlen(bare_file_name(path)));
     if (static_cast<uint32_t>(section_size) <= reserve ||
         section_size - static_cast<int32_t>(reserve) <= splitset::kMinSectionSize)
       return kSectionTooSmall;
@@ -532,8 +533,12 @@ int split_file(SplitJob& job, SplitHooks& hooks, const std::vector<ExtraSource>&
     splitset::format_piece_number(suffix, number);
     if (!splitset::apply_piece_suffix(path, sizeof path, suffix)) return kPieceFailed;
     if (autodetect) {
-      later_section = wait_for_space(splitset::kLaterPieceMinFree, target_directory, hooks);
+      // The disk after the first piece's is the first disk itself until it
+      // is changed: its reserve stays free.
+      const uint32_t keep = number == 0 ? reserve : 0;
+      later_section = wait_for_space(splitset::kLaterPieceMinFree + keep, target_directory, hooks);
       if (later_section == 0) return kDiskDeclined;
+      later_section -= keep;
       // A later piece no larger than the first, so that a volume holding
       // the largest fits a disk as large as the first.
       if (job.recovery > 0 && later_section > section) later_section = section;
