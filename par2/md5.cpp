@@ -133,7 +133,7 @@ void Md5::update(const void* data, size_t length) {
 }
 
 void Md5::update_zeros(uint64_t count) {
-  static const unsigned char zeros[4096] = {};
+  static unsigned char zeros[4096];  // zeros, in .bss: no room in the program file
   while (count > 0) {
     size_t take = count < sizeof zeros ? static_cast<size_t>(count) : sizeof zeros;
     update(zeros, take);

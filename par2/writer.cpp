@@ -51,7 +51,7 @@ const splitset::Crc32Table& crc_table() {
 }
 
 uint32_t crc_zeros(uint32_t crc, uint64_t count) {
-  static const unsigned char zeros[4096] = {};
+  static unsigned char zeros[4096];  // zeros, in .bss: no room in the program file
   for (; count > 0;) {
     size_t take = count < sizeof zeros ? static_cast<size_t>(count) : sizeof zeros;
     crc = splitset::crc32_update(crc_table(), crc, zeros, take);

@@ -151,6 +151,30 @@ TEST_P(RoundTrip, SetRebuildsTheFileByteForByte) {
 INSTANTIATE_TEST_SUITE_P(Dialog, RoundTrip, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Compressed" : "Plain"; });
 
+// The system menu's "Recovery volumes" choice (its commands: None 0x110, 1
+// 0x120, 2 0x130, 5 % 0x140, 10 % 0x150) holds for every split while the
+// dialog is open, until another is chosen.
+TEST_F(DialogUi, TheSystemMenusRecoveryChoiceHoldsForEverySplit) {
+  std::string source = scratch / "payload.dat";
+  ASSERT_TRUE(testing_support::write_file(source, testing_support::pattern_bytes(300000, 5)));
+  struct Run { WPARAM choice; const char* volume; bool written; };
+  const Run runs[] = {{0x130, "payloadVRAX.vol1+1.par2", true},
+                      {0, "payloadVRAX.vol1+1.par2", true},  // the choice holds
+                      {0x150, "payloadVRAX.vol0+1.par2", true},  // 10 % of 7 pieces
+                      {0x110, "payloadVRAX.par2", false}};
+  for (const Run& run : runs) {
+    SCOPED_TRACE(run.choice);
+    if (run.choice) SendMessageA(app.dialog(), WM_SYSCOMMAND, run.choice, 0);
+    start(source, 50000, false, false);
+    expect_result("Procedure comlete.");
+    ASSERT_TRUE(ui_driver::wait_until([&] { return split_enabled(); }));
+    EXPECT_EQ(testing_support::file_exists(out + "\\" + run.volume), run.written);
+    EXPECT_FALSE(testing_support::file_exists(out + "\\payloadVRAX.vol1+1.par2") && run.choice == 0x150);
+    for (const std::string& name : testing_support::files_in(out))
+      DeleteFileA((out + "\\" + name).c_str());
+  }
+}
+
 // A long split, that Break or Close interrupts: 128 MiB in pieces of 1 MB.
 const size_t kLongSplitMegabytes = 128;
 

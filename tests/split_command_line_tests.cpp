@@ -58,7 +58,9 @@ class CommandLine : public ::testing::Test {
   ProcessResult velmora(const std::string& arguments, bool through_batch = false) {
     if (!through_batch) return run_process("\"" + velmora_exe() + "\" " + arguments, dir_.path());
     const std::string batch = dir_ / "run.bat", out = dir_ / "run.out";
-    write_file(batch, "@\"" + velmora_exe() + "\" " + arguments + " > \"" + out +
+    std::string in_batch;  // a batch file spells a percent sign %%
+    for (char c : arguments) in_batch += c == '%' ? std::string("%%") : std::string(1, c);
+    write_file(batch, "@\"" + velmora_exe() + "\" " + in_batch + " > \"" + out +
                           "\"\r\n@exit /b %ERRORLEVEL%\r\n");
     ProcessResult run = run_process("cmd /c \"" + batch + "\"", dir_.path());
     run.output = read_file(out);
@@ -126,6 +128,10 @@ const SplitCase kSplitCases[] = {
     {"sectionTooSmall", 300000, "data.bin", "out", "6940", "", velmora::kSectionTooSmall},
     {"unwritableTarget", 300000, "data.bin", "blocker\\out", "100000", "", velmora::kPieceFailed},
     {"sourceInItsSet", 300000, "dataVRAX.exe", ".", "100000", "", velmora::kSourceInSet},
+    {"sourceIsItsRecoveryVolume", 300000, "dataVRAX.vol1+3.par2", ".", "100000", "/recovery 3",
+     velmora::kSourceInSet},
+    {"withRecoveryVolumes", 300000, "data.bin", "out", "100000", "/Recovery 50%",
+     velmora::kSplitDone},
     {"compressionFailed", 0, "nothing.bin", "out", "100000", "/COMPRESS", velmora::kCompressionFailed},
 };
 
@@ -153,6 +159,11 @@ TEST_F(CommandLine, BadUsageExits64AndWritesNothing) {
       "/split " + s + " " + t + " 100000 /zip",
       "/split " + s + " " + t + " 100000 /auto",
       "/split " + s + " " + t + " 100000 /verify",
+      "/split " + s + " " + t + " 100000 /recovery",
+      "/split " + s + " " + t + " 100000 /recovery x",
+      "/split " + s + " " + t + " 100000 /recovery 101%",
+      "/split " + s + " " + t + " 100000 /recovery 32769",
+      "/verify " + s + " /recovery 1",
       "/verify",
       "/verify " + s + " " + t,
       "/verify " + s + " /compress",

@@ -15,6 +15,7 @@
 #include "compression.h"
 #include "crc32.h"
 #include "crc32_fast.h"
+#include "par2.h"
 #include "source_guard.h"
 #include "split_engine.h"
 #include "split_test_support.h"
@@ -424,6 +425,31 @@ INSTANTIATE_TEST_SUITE_P(
                   velmora::kSplitDone}),
     [](const ::testing::TestParamInfo<ClashCase>& info) { return info.param.label; });
 
+// Files written beside the first piece (the cabinet library) belong to the
+// PAR2 set with the pieces. split_par2_check.sh runs this with
+// VELMORA_RECOVERY_SET naming a folder of its own and checks the set there
+// with par2 (verify, and a repair of the library and the first piece lost).
+class RecoveryVolumes : public SplitEngine {};
+TEST_F(RecoveryVolumes, CoverTheFilesBesideTheFirstPiece) {
+  char named[MAX_PATH] = "";
+  GetEnvironmentVariableA("VELMORA_RECOVERY_SET", named, sizeof named);
+  const std::string target = named[0] ? std::string(named) : dir_ / "set";
+  CreateDirectoryA(target.c_str(), nullptr);
+  const std::string dll = bin_dir() + "\\vornex.dll";
+  ASSERT_TRUE(CopyFileA(dll.c_str(), (target + "\\vornex.dll").c_str(), FALSE));
+  source_ = dir_ / "report.doc";
+  ASSERT_TRUE(write_file(source_, pattern_bytes(250000, 7)));
+  SplitJob job{};
+  std::strcpy(job.source_path, source_.c_str());
+  std::strcpy(job.target_directory, target.c_str());
+  job.section_size = 60000;
+  job.recovery = 2;
+  ASSERT_EQ(velmora::split_file(job, hooks_, {{"vornex.dll", dll}}), velmora::kSplitDone);
+  EXPECT_NE(read_file(target + "\\reportVRAX.par2").find("vornex.dll"), std::string::npos);
+  for (uint32_t e = 0; e < 2; ++e)
+    EXPECT_TRUE(file_exists(target + "\\" + par2::Writer::volume_name("reportVRAX", e, 2)));
+}
+
 TEST(SetNames, AreTheFirstPieceTheChecksumFileAndPieceNumbers) {
   struct Case { const char* name; int64_t later; bool in_set; };
   const Case cases[] = {
@@ -433,6 +459,10 @@ TEST(SetNames, AreTheFirstPieceTheChecksumFileAndPieceNumbers) {
       {"reportVRAX.0100", -1, false}, {"reportVRAX.00", -1, false}, {"reportVRAX.12345", -1, true},
       {"reportVRAX.0001", -1, false}, {"reportVRAX.00a", -1, false}, {"reportVRAX.exe.bak", -1, false},
       {"report.doc", -1, false},      {"reportVRAX.", -1, false},   {"xreportVRAX.000", -1, false},
+      {"reportVRAX.par2", 0, true},   {"REPORTvrax.VOL07+19.PAR2", 0, true},
+      {"reportVRAX.vol0+1.par2", 0, true}, {"reportVRAX.vol+1.par2", -1, false},
+      {"reportVRAX.vol1+.par2", -1, false}, {"reportVRAX.vol1+1.par", -1, false},
+      {"reportVRAX.vol1-1.par2", -1, false}, {"reportVRAX.par2.bak", -1, false},
   };
   for (const Case& c : cases)
     EXPECT_EQ(velmora::is_name_of_set("reportVRAX.exe", c.name, c.later), c.in_set)

@@ -289,6 +289,39 @@ TEST_F(Floppy, ASetNearThePathLimitCarriesItsChecksumFileOrSaysItCannotProveItse
 // could not be written, where, and why (not blaming a sound piece), and the
 // file of the output's name that was there before is untouched; nothing
 // else is left on the disk.
+// Recovery volumes with automatic size follow the last piece, one to a
+// disk, each asked for like a piece's disk; the second new disk (junk on
+// it) has too little room and is asked for again. The first piece leaves
+// room so that a volume fits a disk as large as the first. The files of
+// every disk gathered into one folder (VELMORA_RECOVERY_SET names it for
+// split_par2_check.sh, which repairs a lost disk's piece there with par2).
+TEST_F(Floppy, RecoveryVolumesFollowOnDisksOfTheirOwn) {
+  source_ = dir_ / "big.bin";
+  ASSERT_TRUE(write_file(source_, pattern_bytes(2200000, 34)));
+  SplitJob job{};
+  std::strcpy(job.source_path, source_.c_str());
+  std::strcpy(job.target_directory, "A:\\");
+  job.autodetect = 1;
+  job.recovery = 2;
+  ASSERT_EQ(velmora::split_file(job, hooks_), velmora::kSplitDone) << job.recovery_problem;
+  EXPECT_EQ(changer_.no_space_prompts, 4);  // a piece, the junk disk twice, a volume
+  EXPECT_EQ(changer_.first_disk_prompts, 1);
+  empty_drive();
+  char named[MAX_PATH] = "";
+  GetEnvironmentVariableA("VELMORA_RECOVERY_SET", named, sizeof named);
+  const std::string gathered = named[0] ? std::string(named) : dir_ / "gathered";
+  CreateDirectoryA(gathered.c_str(), nullptr);
+  for (const std::string& name : files_in(changer_.shelf))
+    ASSERT_TRUE(CopyFileA((changer_.shelf + "\\" + name).c_str(), (gathered + "\\" + name).c_str(), FALSE));
+  EXPECT_EQ(sorted(files_in(gathered)),
+            sorted({"bigVRAX.exe", "bigVRAX.000", "bigVRAX.sfv", "bigVRAX.par2",
+                    "bigVRAX.vol0+1.par2", "bigVRAX.vol1+1.par2"}));
+  const std::string first = read_file(gathered + "\\bigVRAX.exe");
+  const std::string volume = read_file(gathered + "\\bigVRAX.vol1+1.par2");
+  EXPECT_GT(volume.size(), first.size());
+  EXPECT_LE(volume.size(), kFloppyBytes);
+}
+
 TEST_F(Floppy, TheJoinerOnAFullDiskDestroysNothing) {
   std::string bytes = pattern_bytes(2000000, 24);
   write_file(dir_ / "big.bin", bytes);

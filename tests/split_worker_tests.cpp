@@ -167,6 +167,10 @@ TEST(ResultMessages, EveryCodeHasItsTextAndIcon) {
       {11, "The file is too large to split (2 GB or more).", MB_ICONERROR},
       {12, "The file would be overwritten by its own set. Choose another target directory.",
        MB_ICONERROR},
+      {13, "The set is complete, but it has more than 32768 pieces: PAR2 allows no recovery "
+           "volumes for it.", MB_ICONWARNING},
+      {14, "The set is complete without its recovery volumes: they could not be written.",
+       MB_ICONWARNING},
   };
   for (const MessageCase& c : cases) {
     ResultMessage message = result_message(c.result);
@@ -174,7 +178,7 @@ TEST(ResultMessages, EveryCodeHasItsTextAndIcon) {
     EXPECT_STREQ(message.text, c.text) << c.result;
     EXPECT_EQ(message.icon, c.icon) << c.result;
   }
-  for (int silent : {8, 9, 13, -1}) EXPECT_EQ(result_message(silent).text, nullptr) << silent;
+  for (int silent : {8, 9, 15, -1}) EXPECT_EQ(result_message(silent).text, nullptr) << silent;
 }
 
 }  // namespace

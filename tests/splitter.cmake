@@ -31,6 +31,11 @@ add_test(NAME split_checksums_linux_check
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/split_sfv_check.sh ${CMAKE_BINARY_DIR})
 set_tests_properties(split_checksums_linux_check PROPERTIES TIMEOUT 120)
 
+# Recovery volumes checked and used by Debian's par2.
+add_test(NAME split_par2_linux_check
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/split_par2_check.sh ${CMAKE_BINARY_DIR})
+set_tests_properties(split_par2_linux_check PROPERTIES TIMEOUT 300)
+
 # Drive A: as a 1440 KiB tmpfs for the floppy tests (they skip without it).
 add_test(NAME floppy_mount COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/floppy_fixture.sh setup ${CMAKE_BINARY_DIR})
 add_test(NAME floppy_unmount COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/floppy_fixture.sh cleanup ${CMAKE_BINARY_DIR})
@@ -39,6 +44,10 @@ set_tests_properties(floppy_unmount PROPERTIES FIXTURES_CLEANUP floppy RESOURCE_
 velmora_gtest(split_floppy_tests REQUIRES floppy LOCK floppy
   SOURCES split_floppy_tests.cpp ${split_support} LIBS splitter_core)
 add_dependencies(split_floppy_tests velmora joiner)
+add_test(NAME split_par2_floppy_check
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/split_par2_check.sh ${CMAKE_BINARY_DIR} floppy)
+set_tests_properties(split_par2_floppy_check PROPERTIES TIMEOUT 300 FIXTURES_REQUIRED floppy
+                     RESOURCE_LOCK floppy)
 
 # The floors of the split's and the join's block rules, for bench/bench_split.sh.
 add_executable(block_floor ${CMAKE_SOURCE_DIR}/bench/block_floor.cpp)

@@ -36,6 +36,18 @@ bool read_size(const std::string& text, int32_t& value) {
 
 bool fits(const std::string& text, size_t capacity) { return text.size() < capacity; }
 
+// "/recovery N" (N volumes, at most 32768) or "/recovery N%" (N percent of
+// the pieces, at most 100).
+bool read_recovery(const std::string& text, SplitJob& job) {
+  std::string digits = text;
+  job.recovery_percent = !digits.empty() && digits.back() == '%';
+  if (job.recovery_percent) digits.pop_back();
+  int32_t value = 0;
+  if (!read_size(digits, value) || value > (job.recovery_percent ? 100 : 32768)) return false;
+  job.recovery = static_cast<uint32_t>(value);
+  return true;
+}
+
 }  // namespace
 
 Command parse_command_line(const std::vector<std::string>& arguments, size_t unspellable) {
@@ -62,11 +74,16 @@ Command parse_command_line(const std::vector<std::string>& arguments, size_t uns
   }
   std::vector<std::string> positional;
   bool compress = false, idle = false, autodetect = false;
+  SplitJob& job = command.job;
   for (size_t i = 1; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
     if (argument.size() > 1 && argument[0] == '/') {
       const std::string option = lower(argument);
-      if (word == "/split" && option == "/compress") {
+      if (word == "/split" && option == "/recovery") {
+        if (i + 1 >= arguments.size() || !read_recovery(arguments[++i], job))
+          return usage("/recovery takes a number of volumes (at most 32768) or a share of the "
+                       "pieces (N%, at most 100%)");
+      } else if (word == "/split" && option == "/compress") {
         compress = true;
       } else if (word == "/split" && option == "/idle") {
         idle = true;
@@ -89,7 +106,6 @@ Command parse_command_line(const std::vector<std::string>& arguments, size_t uns
   }
   if (positional.size() != 3)
     return usage("/split takes three arguments: SOURCE TARGET-DIRECTORY SECTION-SIZE");
-  SplitJob& job = command.job;
   if (!read_size(positional[2], job.section_size))
     return usage("the section size " + positional[2] + " is not a whole number of bytes");
   if (autodetect && job.section_size != 0)

@@ -1,5 +1,6 @@
 // velmora's command line, read into what to do:
 //   velmora.exe /split SOURCE TARGET-DIRECTORY SECTION-SIZE [/compress] [/idle] [/auto]
+//                      [/recovery N | /recovery N%]
 //   velmora.exe /verify FIRST-PIECE
 //   velmora.exe /repair FIRST-PIECE
 //   velmora.exe [FILE]                 the dialog (FILE fills the file name)
@@ -30,6 +31,7 @@ constexpr size_t kAllSpelled = static_cast<size_t>(-1);
 
 inline constexpr const char kUsage[] =
     "usage: velmora.exe /split SOURCE TARGET-DIRECTORY SECTION-SIZE [/compress] [/idle] [/auto]\n"
+    "                          [/recovery N | /recovery N%]\n"
     "       velmora.exe /verify FIRST-PIECE\n"
     "       velmora.exe /repair FIRST-PIECE\n"
     "       (with /auto the section size is given as 0)\n";

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <iterator>
 #include <string>
 
 #include "ansi_name.h"
@@ -26,9 +27,28 @@ const velmora::SpinEdit::Steps kSectionSteps{10000, 10};
 
 bool is_checked(HWND box) { return SendMessageA(box, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
+// The system menu's recovery choices: commands below SC_SIZE whose low four
+// bits are clear (the system keeps those for itself).
+struct RecoveryChoice {
+  UINT command;
+  const char* text;
+  uint32_t count;
+  bool percent;
+};
+const RecoveryChoice kRecoveryChoices[] = {
+    {0x0110, "None", 0, false}, {0x0120, "1", 1, false},    {0x0130, "2", 2, false},
+    {0x0140, "5 %", 5, true},   {0x0150, "10 %", 10, true},
+};
+const RecoveryChoice* recovery_choice(UINT command) {
+  for (const RecoveryChoice& choice : kRecoveryChoices)
+    if (choice.command == command) return &choice;
+  return nullptr;
+}
+
 }  // namespace
 
-TMainDialog::TMainDialog(HINSTANCE instance) : instance_(instance) {
+TMainDialog::TMainDialog(HINSTANCE instance)
+    : instance_(instance), recovery_choice_(kRecoveryChoices[0].command) {
   font_ = velmora::make_dialog_font();
   banner_ = velmora::BitmapHandle(static_cast<HBITMAP>(
       LoadImageA(instance, MAKEINTRESOURCEA(IDB_BANNER), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
@@ -38,6 +58,7 @@ TMainDialog::TMainDialog(HINSTANCE instance) : instance_(instance) {
   if (!dialog_) throw velmora::UiError("Cannot create the main dialog");
   try {
     build_controls();
+    add_recovery_menu();
     place_on_screen();
   } catch (...) {
     DestroyWindow(dialog_);
@@ -104,6 +125,29 @@ void TMainDialog::build_controls() {
                IDC_BUTTON3, font);
 }
 
+void TMainDialog::add_recovery_menu() {
+  HMENU system = GetSystemMenu(dialog_, FALSE);
+  HMENU choices = CreatePopupMenu();
+  if (!system || !choices) return;  // the dialog works without it
+  for (const RecoveryChoice& choice : kRecoveryChoices)
+    AppendMenuA(choices, MF_STRING, choice.command, choice.text);
+  CheckMenuRadioItem(choices, kRecoveryChoices[0].command,
+                     kRecoveryChoices[std::size(kRecoveryChoices) - 1].command, recovery_choice_,
+                     MF_BYCOMMAND);
+  AppendMenuA(system, MF_SEPARATOR, 0, nullptr);
+  AppendMenuA(system, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(choices),
+              "Recovery volumes");
+}
+
+bool TMainDialog::on_recovery_choice(UINT command) {
+  if (!recovery_choice(command)) return false;
+  recovery_choice_ = command;
+  CheckMenuRadioItem(GetSystemMenu(dialog_, FALSE), kRecoveryChoices[0].command,
+                     kRecoveryChoices[std::size(kRecoveryChoices) - 1].command, command,
+                     MF_BYCOMMAND);
+  return true;
+}
+
 // Sizes the frame around a 355 x 325 client area and centres it on the screen.
 void TMainDialog::place_on_screen() {
   RECT frame{0, 0, kClientWidth, kClientHeight};
@@ -147,9 +191,11 @@ void TMainDialog::on_split() {
     MessageBoxA(dialog_, "Invalid file name.", "Error", MB_OK | MB_ICONERROR);
     return;
   }
+  const RecoveryChoice* recovery = recovery_choice(recovery_choice_);
   bool started = start_split(dialog_, split_button_, source.c_str(), target.c_str(),
                              section_edit_.value(), is_checked(checkbox1_),
-                             is_checked(checkbox2_), is_checked(checkbox3_));
+                             is_checked(checkbox2_), is_checked(checkbox3_), recovery->count,
+                             recovery->percent);
   if (!started) {
     MessageBoxA(dialog_, "Cannot start the split.", "Error", MB_OK | MB_ICONERROR);
   }
@@ -175,6 +221,10 @@ void TMainDialog::on_progress() {
   }
   if (compressing) {
     SetWindowTextA(progress_text_, "Compressing");
+  } else if (state.stage == kProgressRecovery) {
+    SendMessageA(progress_, PBM_SETPOS, state.permille, 0);
+    std::string text = "Recovery " + std::to_string(state.piece);
+    SetWindowTextA(progress_text_, text.c_str());
   } else {
     SendMessageA(progress_, PBM_SETPOS, state.permille, 0);
     std::string text = "Piece " + std::to_string(state.piece);
@@ -214,6 +264,13 @@ INT_PTR TMainDialog::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_CLOSE:
       on_close_request();
       return TRUE;
+    case WM_SYSCOMMAND:
+      // Handled here, the choice takes; anything else goes on to the system.
+      if (on_recovery_choice(static_cast<UINT>(wparam & 0xFFF0))) {
+        SetWindowLongPtrA(dialog_, DWLP_MSGRESULT, 0);
+        return TRUE;
+      }
+      return FALSE;
     case kProgressMessage:
       on_progress();
       return TRUE;

@@ -21,6 +21,11 @@
 //   and "Compressing" during the compression stage, then the share of the
 //   payload written and the piece being written. The worker's
 //   kProgressMessage drives them; at the result they are reset and hidden.
+//   While the recovery volumes are made the line says "Recovery" and how
+//   many.
+// - The dialog's system menu holds a "Recovery volumes" submenu (none, 1,
+//   2, 5 %, 10 %): the PAR2 volumes a split writes beside its set. The
+//   choice holds while the dialog is open; nothing is stored anywhere.
 #ifndef VELMORA_MAIN_DIALOG_H
 #define VELMORA_MAIN_DIALOG_H
 
@@ -54,6 +59,8 @@ class TMainDialog {
   void on_split();
   void on_close_request();
   void on_progress();
+  void add_recovery_menu();
+  bool on_recovery_choice(UINT command);
 
   HINSTANCE instance_;
   HWND dialog_ = nullptr;
@@ -71,6 +78,8 @@ class TMainDialog {
   velmora::FontHandle font_;
   velmora::BitmapHandle banner_;
   bool closing_ = false;
+  // The system menu's "Recovery volumes" choice, for this dialog's life.
+  UINT recovery_choice_;
 };
 
 #endif  // VELMORA_MAIN_DIALOG_H

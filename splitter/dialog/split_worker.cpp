@@ -92,14 +92,17 @@ class DialogHooks : public velmora::SplitHooks {
     return true;
   }
   void progress(const velmora::SplitProgress& progress) override {
-    uint32_t stage = progress.stage == velmora::SplitProgress::Stage::kCompressing
-                         ? kProgressCompressing
-                         : kProgressWriting;
+    using Stage = velmora::SplitProgress::Stage;
+    const bool recovery = progress.stage == Stage::kRecovery;
+    uint32_t stage = progress.stage == Stage::kCompressing ? kProgressCompressing
+                     : recovery                            ? kProgressRecovery
+                                                           : kProgressWriting;
     uint32_t permille = progress.payload_size == 0
                             ? 0
                             : static_cast<uint32_t>(uint64_t{progress.payload_written} * 1000 /
                                                     progress.payload_size);
-    const uint32_t state = pack_progress(stage, permille, progress.piece + 1);
+    const uint32_t state =
+        pack_progress(stage, permille, recovery ? progress.volumes : progress.piece + 1);
     if (hold_.due(progress.blocks)) {
       g_progress.store(state);
       SendMessageA(dialog_, kProgressMessage, 0, 0);
@@ -170,7 +173,7 @@ ProgressState take_progress() {
 
 bool start_split(HWND dialog, HWND split_button, const char* source_path,
                  const char* target_directory, int32_t section_size, bool compress,
-                 bool idle_priority, bool autodetect) {
+                 bool idle_priority, bool autodetect, uint32_t recovery, bool recovery_percent) {
   auto* start = new (std::nothrow) WorkerStart{};
   if (!start) return false;
   copy_text(start->job.source_path, sizeof start->job.source_path, source_path);
@@ -179,6 +182,8 @@ bool start_split(HWND dialog, HWND split_button, const char* source_path,
   start->job.compress = compress ? 1 : 0;
   start->job.idle_priority = idle_priority ? 1 : 0;
   start->job.autodetect = autodetect ? 1 : 0;
+  start->job.recovery = recovery;
+  start->job.recovery_percent = recovery_percent ? 1 : 0;
   start->dialog = dialog;
   start->split_button = split_button;
 

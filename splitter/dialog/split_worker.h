@@ -51,15 +51,22 @@ extern std::atomic<uint8_t> worker_finished;  // starts 1
 // returns false (the caller may tell the user).
 bool start_split(HWND dialog, HWND split_button, const char* source_path,
                  const char* target_directory, int32_t section_size,
-                 bool compress, bool idle_priority, bool autodetect);
+                 bool compress, bool idle_priority, bool autodetect,
+                 uint32_t recovery = 0, bool recovery_percent = false);
 
 // Progress, from the worker to the dialog (see above).
 constexpr UINT kProgressMessage = WM_APP + 1;
-enum ProgressStage : uint32_t { kProgressCompressing = 0, kProgressWriting = 1, kProgressReset = 2 };
+enum ProgressStage : uint32_t {
+  kProgressCompressing = 0,
+  kProgressWriting = 1,
+  kProgressReset = 2,
+  kProgressRecovery = 3,  // the recovery volumes are made and written
+};
 struct ProgressState {
   ProgressStage stage;
   uint32_t permille;  // the share written, 0..1000
-  uint32_t piece;     // the piece being written, 1: the first piece
+  uint32_t piece;     // the piece being written, 1: the first piece;
+                      // kProgressRecovery: the number of recovery volumes
 };
 // On the dialog's thread, when kProgressMessage arrives: the latest state.
 ProgressState take_progress();

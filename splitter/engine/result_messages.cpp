@@ -1,5 +1,6 @@
 #include "result_messages.h"
 
+#include <cstring>
 #include <exception>
 
 ResultMessage result_message(int result) {
@@ -17,6 +18,13 @@ ResultMessage result_message(int result) {
     case 12:
       return {"The file would be overwritten by its own set. Choose another target directory.",
               MB_ICONERROR};
+    case 13:
+      return {"The set is complete, but it has more than 32768 pieces: PAR2 allows no recovery "
+              "volumes for it.",
+              MB_ICONWARNING};
+    case 14:
+      return {"The set is complete without its recovery volumes: they could not be written.",
+              MB_ICONWARNING};
     default: return {nullptr, 0};
   }
 }
@@ -26,6 +34,11 @@ std::string result_text(int result, const SplitJob& job) {
   if (!text) return {};
   std::string whole = text;
   if (result == 0 && job.unprovable) whole += kUnprovableNote;
+  if (result == 14 && job.recovery_problem[0] != '\0') {
+    whole += " (";
+    whole += std::string(job.recovery_problem, strnlen(job.recovery_problem, sizeof job.recovery_problem));
+    whole += ")";
+  }
   return whole;
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "recovery_volumes.h"
 #include "split_engine.h"
 #include "set_integrity.h"
 #include "split_set_format.h"
@@ -77,6 +78,7 @@ bool is_name_of_set(const char* first_piece_name, const char* name, int64_t late
            equal_ignoring_case(rest, suffix, std::strlen(suffix));
   };
   if (is(splitset::kFirstPieceSuffix) || is(splitset::kChecksumSuffix)) return true;
+  if (is_recovery_file_suffix(rest)) return true;
   int64_t number = piece_number_of(rest);
   if (number < 0) return false;
   return later_pieces == kUnknownPieceCount || number < later_pieces;

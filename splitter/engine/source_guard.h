@@ -2,7 +2,8 @@
 //
 // Every file a set consists of lives in one folder (the folder of the first
 // piece) and is named by the piece-name rule: the first piece's name up to
-// and including its marker, followed by "exe", "sfv" or a piece number. A
+// and including its marker, followed by "exe", "sfv", a piece number, or
+// the PAR2 files' "par2" and "volE+N.par2". A
 // source in that folder whose name is one of those would be destroyed by the
 // split that reads it, so the split is refused before anything is written.
 // The folders are compared by identity (volume serial and file index), which
@@ -22,7 +23,7 @@ constexpr int64_t kUnknownPieceCount = -1;
 
 // True when `name` (a bare file name) is, ignoring case, a name that the set
 // whose first piece is called `first_piece_name` (bare, ending in the marker
-// and "exe") can take: the first piece, the checksum file, or a later piece
+// and "exe") can take: the first piece, the checksum file, a PAR2 file, or a later piece
 // number below `later_pieces` (any number when it is kUnknownPieceCount).
 bool is_name_of_set(const char* first_piece_name, const char* name, int64_t later_pieces);
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "checksum_file.h"
+#include "recovery_volumes.h"
 #include "compression.h"
 #include "crc32_fast.h"
 #include "source_guard.h"
@@ -140,6 +141,10 @@ struct Copier {
   SplitHooks& hooks;
   uint32_t source_offset = 0;
   SplitProgress progress{};
+  // Where the hashes of the recovery volumes ride along (null: nowhere),
+  // and the PAR2 file the blocks belong to.
+  RecoveryWriter* recovery = nullptr;
+  uint32_t file = 0;
 
   // Copies one block into the piece and adds it to the area's CRC.
   int copy(HANDLE piece, uint32_t piece_offset, uint32_t length, DataArea& area) {
@@ -149,6 +154,7 @@ struct Copier {
       case BlockCopy::kWriteFailed: return kPieceFailed;
     }
     area.crc = crc32_fast(area.crc, buffer, length);
+    if (recovery) recovery->feed(file, buffer, length);
     area.length += length;
     source_offset += length;
     progress.payload_written = source_offset;
@@ -208,10 +214,10 @@ bool joiner_image_path(char* out, DWORD capacity) {
 
 // Last: the joiner image and the SplitHeader go to the head of the first
 // piece, which makes it runnable.
-// `head_crc` receives the CRC-32 of the head and the ChunkRecord `chunk`
-// behind it, the first 6940 bytes of the finished piece.
+// `head` receives the head and the ChunkRecord `chunk` behind it, the first
+// 6940 bytes of the finished piece, and `head_crc` their CRC-32.
 int finish_first_piece(HANDLE piece, const SplitHeader& header, const ChunkRecord& chunk,
-                       uint32_t& head_crc) {
+                       std::vector<char>& head, uint32_t& head_crc) {
   char module[splitset::kPathCapacity];
   if (!joiner_image_path(module, sizeof module)) return kFirstPieceReopen;
   UniqueFile own = open_for_reading(module);
@@ -225,9 +231,12 @@ int finish_first_piece(HANDLE piece, const SplitHeader& header, const ChunkRecor
       !write_at(piece, splitset::kHeaderOffset, &header, sizeof header)) {
     return kPieceFailed;
   }
-  head_crc = crc32_fast(0, image.get(), splitset::kJoinerImageSize);
-  head_crc = crc32_fast(head_crc, &header, sizeof header);
-  head_crc = crc32_fast(head_crc, &chunk, sizeof chunk);
+  head.assign(image.get(), image.get() + splitset::kJoinerImageSize);
+  head.insert(head.end(), reinterpret_cast<const char*>(&header),
+              reinterpret_cast<const char*>(&header) + sizeof header);
+  head.insert(head.end(), reinterpret_cast<const char*>(&chunk),
+              reinterpret_cast<const char*>(&chunk) + sizeof chunk);
+  head_crc = crc32_fast(0, head.data(), static_cast<uint32_t>(head.size()));
   return kSplitDone;
 }
 
@@ -350,8 +359,13 @@ BlockCopy copy_block(HANDLE payload, HANDLE piece, char* buffer, uint32_t source
   return BlockCopy::kCopied;
 }
 
-int split_file(SplitJob& job, SplitHooks& hooks) {
+int split_file(SplitJob& job, SplitHooks& hooks) { return split_file(job, hooks, {}); }
+
+int split_file(SplitJob& job, SplitHooks& hooks, const std::vector<ExtraSource>& extra_sources) {
   job.unprovable = 0;
+  job.recovery_problem[0] = '\0';
+  // The files beside the first piece that its PAR2 set covers.
+  std::vector<ExtraSource> extras = extra_sources;
   const bool compress = job.compress != 0;
   const bool autodetect = job.autodetect != 0;
   int32_t section_size = job.section_size;
@@ -425,6 +439,19 @@ int split_file(SplitJob& job, SplitHooks& hooks) {
   // A size with a high half, or past 2 GiB, is not what the source was a
   // moment ago (or the cabinet outgrew it): the low half would misstate it.
   if (size_high != 0 || size_low > 0x7FFFFFFFu) return kSourceTooLarge;
+  // With automatic size and recovery volumes the first piece leaves room
+  // for the PAR2 index and the checksum file, and so that a volume (one
+  // piece and the critical packets) fits a disk as large as the first.
+  uint32_t reserve = 0;
+  if (autodetect && job.recovery > 0) {
+    const uint32_t estimate = size_low / static_cast<uint32_t>(section_size) + 2;
+    reserve = recovery_reserve(estimate + static_cast<uint32_t>(extras.size()),
+                               std::strlen(bare_file_name(path)));
+    if (static_cast<uint32_t>(section_size) <= reserve ||
+        section_size - static_cast<int32_t>(reserve) <= splitset::kMinSectionSize)
+      return kSectionTooSmall;
+    section_size -= static_cast<int32_t>(reserve);
+  }
   if (static_cast<int32_t>(size_low) <= section_size) return kPayloadTooSmall;
   const uint32_t payload_size = size_low;
   std::unique_ptr<char[]> buffer(new (std::nothrow) char[splitset::kCopyBufferSize]);
@@ -464,10 +491,24 @@ int split_file(SplitJob& job, SplitHooks& hooks) {
   copier.progress.stage = SplitProgress::Stage::kWriting;
   copier.progress.payload_size = payload_size;
   hooks.progress(copier.progress);
+  // The recovery volumes: with a fixed size the pieces are known now, and
+  // the later pieces' hashes ride along with the copy.
+  RecoveryWriter recovery(payload.get(), hooks);
+  std::vector<PieceBytes> layout(1);
+  if (job.recovery > 0 && !autodetect) {
+    const uint32_t pieces = 1 + static_cast<uint32_t>(later_piece_count(payload_size, section_size));
+    if (recovery.ride_along(path, pieces, recovery_volume_count(job, pieces), extras))
+      copier.recovery = &recovery;
+  }
   DataArea first_area;
   bool broken = false;
+  // The first piece's head is final only at the end: its bytes are fed then.
+  RecoveryWriter* riding = copier.recovery;
+  copier.recovery = nullptr;
   int filled =
       copier.fill_data_area(first.get(), section, splitset::kFirstDataOffset, first_area, broken);
+  copier.recovery = riding;
+  layout[0].length = first_area.length;
   if (filled == kPayloadUnreadable) return source_fell_short();
   if (filled != kSplitDone) return filled;
   if (!write_at(first.get(), splitset::kFirstChunkOffset, &first_area.chunk,
@@ -492,8 +533,15 @@ int split_file(SplitJob& job, SplitHooks& hooks) {
     splitset::format_piece_number(suffix, number);
     if (!splitset::apply_piece_suffix(path, sizeof path, suffix)) return kPieceFailed;
     if (autodetect) {
-      later_section = wait_for_space(splitset::kLaterPieceMinFree, target_directory, hooks);
+      // The disk after the first piece's is the first disk itself until it
+      // is changed: its reserve stays free.
+      const uint32_t keep = number == 0 ? reserve : 0;
+      later_section = wait_for_space(splitset::kLaterPieceMinFree + keep, target_directory, hooks);
       if (later_section == 0) return kDiskDeclined;
+      later_section -= keep;
+      // A later piece no larger than the first, so that a volume holding
+      // the largest fits a disk as large as the first.
+      if (job.recovery > 0 && later_section > section) later_section = section;
       // The disk in the drive may be a new one: the target's levels on it.
       create_path_dirs(path);
     }
@@ -501,11 +549,25 @@ int split_file(SplitJob& job, SplitHooks& hooks) {
     if (!piece) return kPieceFailed;
     DataArea area;
     copier.progress.piece = number + 1;
+    // The record goes first in the piece but is written last: the block
+    // rule's record is fed first and checked against the written one.
+    const uint32_t area_offset = copier.source_offset;
+    const ChunkRecord predicted = predict_chunk(later_section, splitset::kLaterDataOffset,
+                                                area_offset, payload_size);
+    copier.file = number + 1;
+    recovery.feed(copier.file, &predicted, sizeof predicted);
     filled = copier.fill_data_area(piece.get(), later_section, splitset::kLaterDataOffset, area,
                                    broken);
     if (filled == kPayloadUnreadable) return source_fell_short();
     if (filled != kSplitDone) return filled;
     if (!write_at(piece.get(), 0, &area.chunk, sizeof area.chunk)) return kPieceFailed;
+    if (std::memcmp(&predicted, &area.chunk, sizeof predicted) != 0) recovery.drop_ride();
+    PieceBytes bytes;
+    bytes.head.assign(reinterpret_cast<const char*>(&area.chunk),
+                      reinterpret_cast<const char*>(&area.chunk) + sizeof area.chunk);
+    bytes.offset = area_offset;
+    bytes.length = area.length;
+    layout.push_back(std::move(bytes));
     ledger.add(path, piece.get());
     piece.reset();
     ++header.piece_count;
@@ -534,7 +596,7 @@ int split_file(SplitJob& job, SplitHooks& hooks) {
       return reclaimed;
   }
   uint32_t head_crc = 0;
-  int finished = finish_first_piece(first.get(), header, first_area.chunk, head_crc);
+  int finished = finish_first_piece(first.get(), header, first_area.chunk, layout[0].head, head_crc);
   if (finished != kSplitDone) return finished;
   piece_crcs[0] = splitset::crc32_combine(head_crc, first_area.crc, first_area.length);
   // A checksum file that does not fit (a full first disk) leaves a set that
@@ -543,12 +605,24 @@ int split_file(SplitJob& job, SplitHooks& hooks) {
   const bool has_checksum_file = write_checksum_file(path, header.file_name, piece_crcs);
   job.unprovable = !has_record && !has_checksum_file ? 1 : 0;
 
+  // The recovery volumes of a whole set, made while the payload (the source
+  // or the cabinet) is still there. A disk that leaves the drive takes no
+  // open file with it.
+  int result = kSplitDone;
+  if (job.recovery > 0 && !broken && copier.source_offset == payload_size) {
+    if (autodetect) first.reset();
+    const uint32_t volumes = recovery_volume_count(job, static_cast<uint32_t>(layout.size()));
+    result = recovery.finish(path, layout, volumes, extras, autodetect);
+    std::strncpy(job.recovery_problem, recovery.problem().c_str(), sizeof job.recovery_problem - 1);
+    job.recovery_problem[sizeof job.recovery_problem - 1] = '\0';
+  }
+
   // Release, and remove the temporary cabinet.
   first.reset();
   buffer.reset();
   payload.reset();
   cabinet.remove();
-  return kSplitDone;
+  return result;
 }
 
 }  // namespace velmora

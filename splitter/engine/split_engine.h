@@ -13,10 +13,12 @@
 
 #include <windows.h>
 
+#include "recovery_volumes.h"
 #include "split_job.h"
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace velmora {
 
@@ -33,6 +35,8 @@ enum SplitResult : int {
   kDiskDeclined = 10,        // the user declined to insert another disk
   kSourceTooLarge = 11,      // the source is 2 GiB or larger
   kSourceInSet = 12,         // the source would be one of the files the split writes
+  kRecoveryTooManyPieces = 13,  // the set is complete; it has too many pieces for PAR2 volumes
+  kRecoveryNotWritten = 14,     // the set is complete; its recovery volumes could not be written
 };
 
 // The texts of the prompts for the disks asked for by DiskRequest (a front
@@ -58,7 +62,14 @@ inline constexpr const char kFirstDiskPrompt[] =
 // written so far that are still the files this split created. Returns a
 // SplitResult; with kSplitDone job.unprovable tells whether the set carries
 // no checksums at all.
+// With job.recovery the PAR2 recovery volumes follow a whole set (not one
+// cut short by a break): over its pieces and `extra_sources`, the files
+// written beside the first piece that the set covers. A set too large for
+// PAR2 ends with kRecoveryTooManyPieces, volumes that cannot be made or
+// written with kRecoveryNotWritten (job.recovery_problem says why); the set
+// is complete either way.
 int split_file(SplitJob& job, SplitHooks& hooks);
+int split_file(SplitJob& job, SplitHooks& hooks, const std::vector<ExtraSource>& extra_sources);
 
 // The full form of `path` as the system resolves it (GetFullPathNameA: '/'
 // becomes '\', "." and ".." are resolved without touching the disk, a

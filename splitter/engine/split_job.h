@@ -20,6 +20,13 @@ struct SplitJob {
   // neither the integrity record nor the checksum file, so that nothing in
   // it can prove it whole; result_text says so.
   uint8_t unprovable;
+  // PAR2 recovery volumes to write beside the set: none for 0; with
+  // recovery_percent, that share of the finished set's number of pieces,
+  // rounded up.
+  uint32_t recovery;
+  uint8_t recovery_percent;
+  // Set by the engine with result 14: why the volumes were not written.
+  char recovery_problem[160];
 };
 
 namespace velmora {
@@ -32,12 +39,15 @@ enum class DiskRequest {
 
 // How far a split has got, as the engine reports it.
 struct SplitProgress {
-  enum class Stage { kCompressing, kWriting };
+  // kRecovery: the recovery volumes are made (payload_written counts the
+  // bytes of their passes) and written; `volumes` says how many.
+  enum class Stage { kCompressing, kWriting, kRecovery };
   Stage stage = Stage::kCompressing;
   uint32_t payload_written = 0;  // bytes of the payload in pieces so far
   uint32_t payload_size = 0;     // 0 while compressing (not known yet)
   uint32_t piece = 0;            // the file being written: 0 the first piece, k piece k-1
   uint32_t blocks = 0;           // blocks copied so far, whole and short
+  uint32_t volumes = 0;          // kRecovery: the recovery volumes of this set
 };
 
 // The engine's way out to its caller. Every call happens on the engine's
