@@ -424,7 +424,7 @@ INSTANTIATE_TEST_SUITE_P(
                   velmora::kSplitDone}),
     [](const ::testing::TestParamInfo<ClashCase>& info) { return info.param.label; });
 
-TEST(SetNames, AreTheFirstPieceTheChecksumFileAndPieceNumbers) {
+TEST(SetNames, AreTheFirstPieceTheChecksumFileTheLibraryAndPieceNumbers) {
   struct Case { const char* name; int64_t later; bool in_set; };
   const Case cases[] = {
       {"reportVRAX.exe", 0, true},    {"REPORTvrax.EXE", 0, true},  {"reportVRAX.sfv", 0, true},
@@ -433,6 +433,7 @@ TEST(SetNames, AreTheFirstPieceTheChecksumFileAndPieceNumbers) {
       {"reportVRAX.0100", -1, false}, {"reportVRAX.00", -1, false}, {"reportVRAX.12345", -1, true},
       {"reportVRAX.0001", -1, false}, {"reportVRAX.00a", -1, false}, {"reportVRAX.exe.bak", -1, false},
       {"report.doc", -1, false},      {"reportVRAX.", -1, false},   {"xreportVRAX.000", -1, false},
+      {"vornex.dll", 0, true},        {"VORNEX.DLL", 0, true},      {"vornex.dll.bak", -1, false},
   };
   for (const Case& c : cases)
     EXPECT_EQ(velmora::is_name_of_set("reportVRAX.exe", c.name, c.later), c.in_set)

@@ -40,5 +40,11 @@ velmora_gtest(split_floppy_tests REQUIRES floppy LOCK floppy
   SOURCES split_floppy_tests.cpp ${split_support} LIBS splitter_core)
 add_dependencies(split_floppy_tests velmora joiner)
 
+# Sets rebuilt on a machine without velmora: the library cases above, again
+# in a fresh Wine prefix of their own (about 20 s to make).
+add_test(NAME fresh_prefix_library_check
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/fresh_prefix_check.sh ${CMAKE_BINARY_DIR})
+set_tests_properties(fresh_prefix_library_check PROPERTIES TIMEOUT 400)
+
 # The floors of the split's and the join's block rules, for bench/bench_split.sh.
 add_executable(block_floor ${CMAKE_SOURCE_DIR}/bench/block_floor.cpp)

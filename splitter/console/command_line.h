@@ -1,5 +1,6 @@
 // velmora's command line, read into what to do:
 //   velmora.exe /split SOURCE TARGET-DIRECTORY SECTION-SIZE [/compress] [/idle] [/auto]
+//                      [/nolibrary]
 //   velmora.exe /verify FIRST-PIECE
 //   velmora.exe [FILE]                 the dialog (FILE fills the file name)
 // A first argument that begins with '/' and is neither a command word nor an
@@ -29,8 +30,10 @@ constexpr size_t kAllSpelled = static_cast<size_t>(-1);
 
 inline constexpr const char kUsage[] =
     "usage: velmora.exe /split SOURCE TARGET-DIRECTORY SECTION-SIZE [/compress] [/idle] [/auto]\n"
+    "                          [/nolibrary]\n"
     "       velmora.exe /verify FIRST-PIECE\n"
-    "       (with /auto the section size is given as 0)\n";
+    "       (with /auto the section size is given as 0; /nolibrary leaves vornex.dll\n"
+    "        out of the target, which otherwise gets a copy beside the first piece)\n";
 
 struct Command {
   enum class Kind { kDialog, kSplit, kVerify, kUsage, kUnspellable };

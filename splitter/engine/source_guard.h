@@ -2,8 +2,8 @@
 //
 // Every file a set consists of lives in one folder (the folder of the first
 // piece) and is named by the piece-name rule: the first piece's name up to
-// and including its marker, followed by "exe", "sfv" or a piece number. A
-// source in that folder whose name is one of those would be destroyed by the
+// and including its marker, followed by "exe", "sfv" or a piece number; the
+// library vornex.dll lies beside them (set_library.h). A source in that folder whose name is one of those would be destroyed by the
 // split that reads it, so the split is refused before anything is written.
 // The folders are compared by identity (volume serial and file index), which
 // agree however a folder is spelled: other case, another drive letter, "."
@@ -22,8 +22,9 @@ constexpr int64_t kUnknownPieceCount = -1;
 
 // True when `name` (a bare file name) is, ignoring case, a name that the set
 // whose first piece is called `first_piece_name` (bare, ending in the marker
-// and "exe") can take: the first piece, the checksum file, or a later piece
-// number below `later_pieces` (any number when it is kUnknownPieceCount).
+// and "exe") can take: the first piece, the checksum file, the library
+// beside the set (vornex.dll), or a later piece number below `later_pieces`
+// (any number when it is kUnknownPieceCount).
 bool is_name_of_set(const char* first_piece_name, const char* name, int64_t later_pieces);
 
 // True when the two paths name one folder, compared by identity; when either

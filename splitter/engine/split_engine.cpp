@@ -9,6 +9,7 @@
 #include "checksum_file.h"
 #include "compression.h"
 #include "crc32_fast.h"
+#include "set_library.h"
 #include "source_guard.h"
 #include "crc32.h"
 #include "set_integrity.h"
@@ -262,6 +263,17 @@ int reclaim_first_piece(const char* path, const DataArea& area, char* buffer, Sp
   }
 }
 
+// The library beside the first piece at `first_piece_path` (set_library.h),
+// unless the job leaves it out. With automatic size it is placed before the
+// first piece is measured, so that both share the first disk.
+int place_library(const SplitJob& job, const char* first_piece_path, SetLibrary& library) {
+  if (job.no_library) return kSplitDone;
+  char own[splitset::kPathCapacity];
+  if (!joiner_image_path(own, sizeof own)) return kFirstPieceReopen;
+  create_path_dirs(first_piece_path);
+  return library.place(folder_of(first_piece_path), own);
+}
+
 }  // namespace
 
 void set_joiner_image_source(const char* executable_path) {
@@ -402,6 +414,10 @@ int split_file(SplitJob& job, SplitHooks& hooks) {
     if (free_bytes == 0) return kDiskDeclined;
     section_size = static_cast<int32_t>(free_bytes);
   }
+  SetLibrary library;
+  if (int placed = place_library(job, path, library)) return placed;
+  if (autodetect && !job.no_library)
+    section_size = static_cast<int32_t>(free_space_of(target_directory));
   if (section_size <= splitset::kMinSectionSize) return kSectionTooSmall;
 
   // The compression stage; from here on the payload is the cabinet, which
@@ -540,7 +556,9 @@ int split_file(SplitJob& job, SplitHooks& hooks) {
   // A checksum file that does not fit (a full first disk) leaves a set that
   // is still complete: the record in the first piece guards it. Without
   // either the set cannot prove itself, and the result says so.
-  const bool has_checksum_file = write_checksum_file(path, header.file_name, piece_crcs);
+  const bool has_checksum_file =
+      write_checksum_file(path, header.file_name, piece_crcs, library.checksum_line());
+  library.keep();
   job.unprovable = !has_record && !has_checksum_file ? 1 : 0;
 
   // Release, and remove the temporary cabinet.

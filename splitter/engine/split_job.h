@@ -20,6 +20,9 @@ struct SplitJob {
   // neither the integrity record nor the checksum file, so that nothing in
   // it can prove it whole; result_text says so.
   uint8_t unprovable;
+  // 1: no vornex.dll beside the set (for scripts that ship the library
+  // their own way); 0: the splitter's own library goes beside the first piece.
+  uint8_t no_library;
 };
 
 namespace velmora {
