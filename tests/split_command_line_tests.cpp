@@ -493,8 +493,9 @@ TEST_F(CommandLine, ANameTheCodePageCannotSpellIsRefused) {
 // beside the first piece (one already there is kept byte for byte;
 // /nolibrary leaves it out) with a line of its own in the checksum file, and
 // the first piece, run from another folder with no vornex.dll on the PATH,
-// rebuilds the file through that copy (without it, it cannot start: exit 53,
-// which also shows that no other vornex.dll is within reach).
+// rebuilds the file through that copy (without it, it cannot start:
+// STATUS_DLL_NOT_FOUND, which also shows that no other vornex.dll is within
+// reach).
 // fresh_prefix_check.sh runs these in a fresh Wine prefix as well.
 struct LibraryCase {
   const char* label;
@@ -525,7 +526,7 @@ TEST_P(LibraryBesideTheSet, TheFirstPieceRebuildsFromAnotherFolderWithNoOtherLib
 
   CreateDirectoryA((dir_ / "joined").c_str(), nullptr);
   ProcessResult join = run_process(quoted(first), dir_ / "joined");
-  EXPECT_EQ(join.exit_code, c.beside ? 0u : 53u) << join.output;
+  EXPECT_EQ(join.exit_code, c.beside ? 0u : static_cast<DWORD>(STATUS_DLL_NOT_FOUND)) << join.output;
   if (c.beside) EXPECT_TRUE(read_file(dir_ / "joined\\data.bin") == bytes) << "rebuilt file differs";
 
   // /verify: one line, exit 0; a library that no longer matches its line is
