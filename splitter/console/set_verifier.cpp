@@ -238,6 +238,7 @@ VerifyReport verify_set(const std::string& argument) {
       }
     }
   }
+  // The library's own line (set_library.h): a mismatch is a warning only.
   uint32_t library_crc = 0;
   if (splitset::sfv_find(text.data(), text.size(), kLibraryName, library_crc)) {
     const std::string warning = library_warning(first_piece, library_crc);

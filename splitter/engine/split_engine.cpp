@@ -264,14 +264,18 @@ int reclaim_first_piece(const char* path, const DataArea& area, char* buffer, Sp
 }
 
 // The library beside the first piece at `first_piece_path` (set_library.h),
-// unless the job leaves it out. With automatic size it is placed before the
-// first piece is measured, so that both share the first disk.
-int place_library(const SplitJob& job, const char* first_piece_path, SetLibrary& library) {
+// unless the job leaves it out; it goes first, so that with automatic size
+// the first piece takes only the room it leaves on the first disk.
+int place_library(const SplitJob& job, const char* first_piece_path, bool autodetect,
+                  int32_t& section_size, SetLibrary& library) {
   if (job.no_library) return kSplitDone;
   char own[splitset::kPathCapacity];
   if (!joiner_image_path(own, sizeof own)) return kFirstPieceReopen;
-  create_path_dirs(first_piece_path);
-  return library.place(folder_of(first_piece_path), own);
+  if (int placed = library.place(folder_of(first_piece_path), own)) return placed;
+  if (!autodetect) return kSplitDone;
+  const uint32_t left = free_space_of(folder_of(first_piece_path).c_str());
+  if (left < static_cast<uint32_t>(section_size)) section_size = static_cast<int32_t>(left);
+  return section_size <= splitset::kMinSectionSize ? kSectionTooSmall : kSplitDone;
 }
 
 }  // namespace
@@ -414,10 +418,6 @@ int split_file(SplitJob& job, SplitHooks& hooks) {
     if (free_bytes == 0) return kDiskDeclined;
     section_size = static_cast<int32_t>(free_bytes);
   }
-  SetLibrary library;
-  if (int placed = place_library(job, path, library)) return placed;
-  if (autodetect && !job.no_library)
-    section_size = static_cast<int32_t>(free_space_of(target_directory));
   if (section_size <= splitset::kMinSectionSize) return kSectionTooSmall;
 
   // The compression stage; from here on the payload is the cabinet, which
@@ -451,6 +451,8 @@ int split_file(SplitJob& job, SplitHooks& hooks) {
   header.piece_count = 1;
   header.compressed = compress ? 1 : 0;
   create_path_dirs(path);
+  SetLibrary library;
+  if (int placed = place_library(job, path, autodetect, section_size, library)) return placed;
   UniqueFile first = create_piece(path);
   if (!first) return kPieceFailed;
   // The pieces to remove when a read of the payload comes up short: those
