@@ -33,8 +33,9 @@ class SetLibrary {
   // the folder of `own_program`, unless a file of that name is there. The
   // copy is written under a temporary name in `folder` and renamed into
   // place only when whole, without replacing anything: a file that appears
-  // meanwhile is kept instead. Returns 0, 7 (the own library cannot be read,
-  // as kFirstPieceReopen) or 3 (it cannot be written, as kPieceFailed).
+  // meanwhile is kept instead. Returns 0 or the split's result for what
+  // failed: 7 (the own library cannot be read, as with the joiner image),
+  // 3 (it cannot be written there) or 5 (no memory for the copy).
   int place(const std::string& folder, const char* own_program);
 
   // The split is done: the copy stays.
