@@ -132,6 +132,7 @@ const SplitCase kSplitCases[] = {
      velmora::kSourceInSet},
     {"withRecoveryVolumes", 300000, "data.bin", "out", "100000", "/Recovery 50%",
      velmora::kSplitDone},
+    {"libraryBesideItsSet", 300000, "vornex.dll", ".", "100000", "", velmora::kSourceInSet},
     {"compressionFailed", 0, "nothing.bin", "out", "100000", "/COMPRESS", velmora::kCompressionFailed},
 };
 
@@ -500,5 +501,67 @@ TEST_F(CommandLine, ANameTheCodePageCannotSpellIsRefused) {
   }
   DeleteFileA(capture_path.c_str());
 }
+
+// The library travels with the set: /split puts velmora's own vornex.dll
+// beside the first piece (one already there is kept byte for byte;
+// /nolibrary leaves it out) with a line of its own in the checksum file, and
+// the first piece, run from another folder with no vornex.dll on the PATH,
+// rebuilds the file through that copy (without it, it cannot start:
+// STATUS_DLL_NOT_FOUND, which also shows that no other vornex.dll is within
+// reach).
+// fresh_prefix_check.sh runs these in a fresh Wine prefix as well.
+struct LibraryCase {
+  const char* label;
+  const char* options;
+  bool kept;    // a vornex.dll of another build waits in the target
+  bool beside;  // a vornex.dll lies beside the set afterwards
+};
+void PrintTo(const LibraryCase& c, std::ostream* out) { *out << c.label; }
+
+class LibraryBesideTheSet : public CommandLine, public ::testing::WithParamInterface<LibraryCase> {
+ protected:
+  void SetUp() override { remove_bin_from_path(); }
+};
+
+TEST_P(LibraryBesideTheSet, TheFirstPieceRebuildsFromAnotherFolderWithNoOtherLibrary) {
+  const LibraryCase& c = GetParam();
+  const std::string own = read_file(bin_dir() + "\\vornex.dll"), kept = own + "another build";
+  const std::string out = dir_ / "out", first = out + "\\dataVRAX.exe", library = out + "\\vornex.dll";
+  const std::string bytes = std::string(200000, 'q') + pattern_bytes(200000, 44);
+  ASSERT_TRUE(write_file(dir_ / "data.bin", bytes));
+  CreateDirectoryA(out.c_str(), nullptr);
+  if (c.kept) ASSERT_TRUE(write_file(library, kept));
+  ProcessResult split = velmora("/split " + quoted(dir_ / "data.bin") + " " + quoted(out) + " 50000 " + c.options);
+  ASSERT_EQ(split.exit_code, 0u) << split.output;
+  EXPECT_EQ(file_exists(library), c.beside);
+  if (c.beside) EXPECT_TRUE(read_file(library) == (c.kept ? kept : own)) << "the library beside the set differs";
+  EXPECT_EQ(checksum_findings(read_set(first), false, dir_ / "data.bin"), "");
+
+  CreateDirectoryA((dir_ / "joined").c_str(), nullptr);
+  ProcessResult join = run_process(quoted(first), dir_ / "joined");
+  EXPECT_EQ(join.exit_code, c.beside ? 0u : static_cast<DWORD>(STATUS_DLL_NOT_FOUND)) << join.output;
+  if (c.beside) EXPECT_TRUE(read_file(dir_ / "joined\\data.bin") == bytes) << "rebuilt file differs";
+
+  // /verify: one line, exit 0; a library that no longer matches its line is
+  // a warning, not damage.
+  ProcessResult verify = velmora("/verify " + quoted(first));
+  EXPECT_EQ(verify.exit_code, 0u) << verify.output;
+  EXPECT_EQ(trimmed(verify.output).find('\n'), std::string::npos) << verify.output;
+  if (!c.beside) return;
+  ASSERT_TRUE(write_file(library, own + "patched"));
+  verify = velmora("/verify " + quoted(first));
+  EXPECT_EQ(verify.exit_code, 0u) << verify.output;
+  EXPECT_NE(verify.output.find("vornex.dll: warning: its CRC "), std::string::npos) << verify.output;
+  EXPECT_NE(verify.output.find(": sound, "), std::string::npos) << verify.output;
+}
+
+const LibraryCase kLibraryCases[] = {
+    {"plain", "", false, true},
+    {"compressed", "/compress", false, true},
+    {"existingLibraryKept", "", true, true},
+    {"noLibrary", "/NoLibrary", false, false},
+};
+INSTANTIATE_TEST_SUITE_P(Sets, LibraryBesideTheSet, ::testing::ValuesIn(kLibraryCases),
+                         [](const ::testing::TestParamInfo<LibraryCase>& info) { return info.param.label; });
 
 }  // namespace

@@ -100,10 +100,12 @@ TEST_F(SplitEngine, WorkedExampleSection10000Payload13049) {
   }
   EXPECT_EQ(set.payload(), bytes);
   EXPECT_FALSE(file_exists(dir_ / "out\\reportVRAX.002"));
-  // Checksums ride in the free bytes and one more file, nothing else.
+  // Checksums ride in the free bytes and one more file; the library lies
+  // beside the set; nothing else.
   EXPECT_EQ(checksum_findings(set, false, source_), "");
   EXPECT_EQ(sorted(files_in(dir_ / "out")), (std::vector<std::string>{"reportVRAX.000", "reportVRAX.001",
-                                                              "reportVRAX.exe", "reportVRAX.sfv"}));
+                                                              "reportVRAX.exe", "reportVRAX.sfv",
+                                                              "vornex.dll"}));
   EXPECT_EQ(join(first, "report.doc"), bytes);
 }
 
@@ -450,7 +452,7 @@ TEST_F(RecoveryVolumes, CoverTheFilesBesideTheFirstPiece) {
     EXPECT_TRUE(file_exists(target + "\\" + par2::Writer::volume_name("reportVRAX", e, 2)));
 }
 
-TEST(SetNames, AreTheFirstPieceTheChecksumFileAndPieceNumbers) {
+TEST(SetNames, AreTheFirstPieceTheChecksumFileTheLibraryAndPieceNumbers) {
   struct Case { const char* name; int64_t later; bool in_set; };
   const Case cases[] = {
       {"reportVRAX.exe", 0, true},    {"REPORTvrax.EXE", 0, true},  {"reportVRAX.sfv", 0, true},
@@ -463,6 +465,7 @@ TEST(SetNames, AreTheFirstPieceTheChecksumFileAndPieceNumbers) {
       {"reportVRAX.vol0+1.par2", 0, true}, {"reportVRAX.vol+1.par2", -1, false},
       {"reportVRAX.vol1+.par2", -1, false}, {"reportVRAX.vol1+1.par", -1, false},
       {"reportVRAX.vol1-1.par2", -1, false}, {"reportVRAX.par2.bak", -1, false},
+      {"vornex.dll", 0, true},        {"VORNEX.DLL", 0, true},      {"vornex.dll.bak", -1, false},
   };
   for (const Case& c : cases)
     EXPECT_EQ(velmora::is_name_of_set("reportVRAX.exe", c.name, c.later), c.in_set)
@@ -749,9 +752,12 @@ TEST_P(PathSpellings, PutTheSetInTheTargetAndStoreTheBareName) {
   for (size_t at = folder.find('\\'); c.result == 0 && at != std::string::npos;
        at = folder.find('\\', at + 1))
     tree.push_back(folder.substr(0, at + 1));
-  if (c.result == 0)
+  if (c.result == 0) {
     for (const char* piece : {"exe 20000", "000 20000", "001 16964", "sfv "})
       tree.push_back(stem + piece);
+    tree.push_back(folder + "vornex.dll " +
+                   std::to_string(read_file(bin_dir() + "\\vornex.dll").size()));
+  }
   std::vector<std::string> after = tree_listing(dir_.path());
   for (std::string& entry : after)  // the checksum file's size follows the name
     if (entry.rfind(stem + "sfv ", 0) == 0) entry.resize(stem.size() + 4);

@@ -93,6 +93,9 @@ class Floppy : public ::testing::Test {
     CreateDirectoryA(changer_.shelf.c_str(), nullptr);
     g_changer = &changer_;
     hooks_.disk = change_disk;
+    // These cases are about the disks; the library's share of the first one
+    // is the case of its own below.
+    hooks_.no_library = true;
   }
   void TearDown() override {
     for (const std::string& name : files_on_a()) DeleteFileA(("A:\\" + name).c_str());
@@ -139,6 +142,31 @@ TEST_F(Floppy, AutomaticSizeFillsEachDiskAndTheSetRejoins) {
   // beside it on the full first disk.
   EXPECT_EQ(checksum_findings(set, false, source_, false), "");
 
+  CreateDirectoryA((dir_ / "cwd").c_str(), nullptr);
+  ProcessResult join = run_process("\"" + changer_.shelf + "\\bigVRAX.exe\"", dir_ / "cwd");
+  EXPECT_EQ(join.exit_code, 0u) << join.output;
+  EXPECT_EQ(read_file(dir_ / "cwd\\big.bin"), bytes);
+}
+
+// The library travels on the first disk: the first piece takes the room it
+// leaves, and the set gathered from the disks rebuilds through its first
+// piece alone, run from another folder with no vornex.dll on the PATH
+// (fresh_prefix_check.sh runs this in a fresh Wine prefix as well).
+TEST_F(Floppy, TheLibraryAndTheFirstPieceShareTheFirstDisk) {
+  hooks_.no_library = false;
+  const std::string library = read_file(bin_dir() + "\\vornex.dll");
+  std::string bytes = pattern_bytes(2000000, 29);
+  ASSERT_EQ(split(bytes, 0, true), velmora::kSplitDone);
+  EXPECT_EQ(sorted(files_on_a()), (std::vector<std::string>{"bigVRAX.exe", "vornex.dll"}));
+  EXPECT_TRUE(read_file("A:\\vornex.dll") == library);
+  empty_drive();
+  SetOnDisk set = read_set(changer_.shelf + "\\bigVRAX.exe");
+  ASSERT_EQ(set.pieces.size(), 2u);
+  const uint64_t library_pages = (library.size() + 4095) / 4096 * 4096;  // tmpfs counts pages
+  EXPECT_EQ(set.pieces[0].file_size, kFloppyBytes - library_pages);
+  EXPECT_EQ(set.payload(), bytes);
+
+  remove_bin_from_path();
   CreateDirectoryA((dir_ / "cwd").c_str(), nullptr);
   ProcessResult join = run_process("\"" + changer_.shelf + "\\bigVRAX.exe\"", dir_ / "cwd");
   EXPECT_EQ(join.exit_code, 0u) << join.output;
@@ -303,6 +331,7 @@ TEST_F(Floppy, RecoveryVolumesFollowOnDisksOfTheirOwn) {
   std::strcpy(job.target_directory, "A:\\");
   job.autodetect = 1;
   job.recovery = 2;
+  job.no_library = 1;  // the library's share of the first disk is not yet in the reserve
   ASSERT_EQ(velmora::split_file(job, hooks_), velmora::kSplitDone) << job.recovery_problem;
   EXPECT_EQ(changer_.no_space_prompts, 4);  // a piece, the junk disk twice, a volume
   EXPECT_EQ(changer_.first_disk_prompts, 1);

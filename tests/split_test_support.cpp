@@ -33,6 +33,7 @@ int run_split(const std::string& source, const std::string& target, int32_t sect
   job.section_size = section;
   job.compress = compress ? 1 : 0;
   job.autodetect = autodetect ? 1 : 0;
+  job.no_library = hooks.no_library ? 1 : 0;
   int result = velmora::split_file(job, hooks);
   if (payload_path) *payload_path = job.source_path;
   return result;
@@ -78,6 +79,15 @@ void add_bin_to_path() {
   char path[32768];
   DWORD n = GetEnvironmentVariableA("PATH", path, sizeof path);
   std::string value = bin_dir() + (n ? ";" + std::string(path, n) : "");
+  SetEnvironmentVariableA("PATH", value.c_str());
+}
+
+void remove_bin_from_path() {
+  char path[8192];
+  DWORD n = GetEnvironmentVariableA("PATH", path, sizeof path);
+  std::string value(path, n < sizeof path ? n : 0);
+  for (size_t at; (at = value.find(bin_dir() + ";")) != std::string::npos;)
+    value.erase(at, bin_dir().size() + 1);
   SetEnvironmentVariableA("PATH", value.c_str());
 }
 
@@ -269,7 +279,14 @@ std::string checksum_findings(const SetOnDisk& set, bool cut_short, const std::s
   }
   if (!expect_sfv) findings << "a checksum file where none was expected\n";
   auto lines = sfv_lines(read_file(sfv_path));
-  if (lines.size() != set.pieces.size()) findings << "checksum file has " << lines.size() << " lines\n";
+  // The library beside the set, where there is one, has the last line.
+  const std::string library = sfv_path.substr(0, sfv_path.rfind('\\') + 1) + "vornex.dll";
+  const size_t has_library = GetFileAttributesA(library.c_str()) != INVALID_FILE_ATTRIBUTES;
+  if (lines.size() != set.pieces.size() + has_library)
+    findings << "checksum file has " << lines.size() << " lines\n";
+  else if (has_library && lines.back() != std::make_pair(std::string("vornex.dll"),
+                                                         system_crc32(read_file(library))))
+    findings << "the library's line is " << lines.back().first << "\n";
   for (size_t k = 0; k < set.pieces.size() && k < lines.size(); ++k) {
     const Piece& piece = set.pieces[k];
     if (lines[k].first != lower_bare(piece.name)) findings << "line " << k << " names " << lines[k].first << "\n";

@@ -31,6 +31,7 @@ class TestHooks : public velmora::SplitHooks {
   std::function<bool(velmora::DiskRequest)> disk;
   std::vector<velmora::SplitProgress> reports;
   bool keep_reports = false;
+  bool no_library = false;  // run_split's job leaves vornex.dll out (/nolibrary)
   std::function<void(const velmora::SplitProgress&)> on_progress;  // after each report
 
   bool break_requested() override { return stop.load(); }
@@ -53,8 +54,10 @@ int run_split(const std::string& source, const std::string& target, int32_t sect
 ProcessResult run_process(const std::string& command_line, const std::string& directory,
                           DWORD timeout_ms = 120000);
 
-// Puts build/bin on PATH, so that a first piece anywhere finds vornex.dll.
+// Puts build/bin on PATH, so that a first piece anywhere finds vornex.dll;
+// remove_bin_from_path takes it off again.
 void add_bin_to_path();
+void remove_bin_from_path();
 
 std::string velmora_exe();
 std::string joiner_exe();

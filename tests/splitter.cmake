@@ -49,5 +49,11 @@ add_test(NAME split_par2_floppy_check
 set_tests_properties(split_par2_floppy_check PROPERTIES TIMEOUT 300 FIXTURES_REQUIRED floppy
                      RESOURCE_LOCK floppy)
 
+# Sets rebuilt on a machine without velmora: the library cases above, again
+# in a fresh Wine prefix of their own (about 20 s to make).
+add_test(NAME fresh_prefix_library_check
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/fresh_prefix_check.sh ${CMAKE_BINARY_DIR})
+set_tests_properties(fresh_prefix_library_check PROPERTIES TIMEOUT 400)
+
 # The floors of the split's and the join's block rules, for bench/bench_split.sh.
 add_executable(block_floor ${CMAKE_SOURCE_DIR}/bench/block_floor.cpp)

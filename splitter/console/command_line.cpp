@@ -73,7 +73,7 @@ Command parse_command_line(const std::vector<std::string>& arguments, size_t uns
     return command;
   }
   std::vector<std::string> positional;
-  bool compress = false, idle = false, autodetect = false;
+  bool compress = false, idle = false, autodetect = false, no_library = false;
   SplitJob& job = command.job;
   for (size_t i = 1; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
@@ -89,6 +89,8 @@ Command parse_command_line(const std::vector<std::string>& arguments, size_t uns
         idle = true;
       } else if (word == "/split" && option == "/auto") {
         autodetect = true;
+      } else if (word == "/split" && option == "/nolibrary") {
+        no_library = true;
       } else {
         return usage("unknown option " + argument);
       }
@@ -119,6 +121,7 @@ Command parse_command_line(const std::vector<std::string>& arguments, size_t uns
   job.compress = compress ? 1 : 0;
   job.idle_priority = idle ? 1 : 0;
   job.autodetect = autodetect ? 1 : 0;
+  job.no_library = no_library ? 1 : 0;
   command.kind = Command::Kind::kSplit;
   return command;
 }

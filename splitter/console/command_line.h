@@ -1,6 +1,6 @@
 // velmora's command line, read into what to do:
 //   velmora.exe /split SOURCE TARGET-DIRECTORY SECTION-SIZE [/compress] [/idle] [/auto]
-//                      [/recovery N | /recovery N%]
+//                      [/recovery N | /recovery N%] [/nolibrary]
 //   velmora.exe /verify FIRST-PIECE
 //   velmora.exe /repair FIRST-PIECE
 //   velmora.exe [FILE]                 the dialog (FILE fills the file name)
@@ -31,10 +31,11 @@ constexpr size_t kAllSpelled = static_cast<size_t>(-1);
 
 inline constexpr const char kUsage[] =
     "usage: velmora.exe /split SOURCE TARGET-DIRECTORY SECTION-SIZE [/compress] [/idle] [/auto]\n"
-    "                          [/recovery N | /recovery N%]\n"
+    "                          [/recovery N | /recovery N%] [/nolibrary]\n"
     "       velmora.exe /verify FIRST-PIECE\n"
     "       velmora.exe /repair FIRST-PIECE\n"
-    "       (with /auto the section size is given as 0)\n";
+    "       (with /auto the section size is given as 0; /nolibrary leaves vornex.dll\n"
+    "        out of the target, which otherwise gets a copy beside the first piece)\n";
 
 struct Command {
   enum class Kind { kDialog, kSplit, kVerify, kRepair, kUsage, kUnspellable };

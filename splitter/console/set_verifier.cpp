@@ -8,6 +8,7 @@
 #include "crc32.h"
 #include "crc32_fast.h"
 #include "set_integrity.h"
+#include "set_library.h"
 #include "split_set_format.h"
 #include "win_handles.h"
 
@@ -236,6 +237,12 @@ VerifyReport verify_set(const std::string& argument) {
         break;
       }
     }
+  }
+  // The library's own line (set_library.h): a mismatch is a warning only.
+  uint32_t library_crc = 0;
+  if (splitset::sfv_find(text.data(), text.size(), kLibraryName, library_crc)) {
+    const std::string warning = library_warning(first_piece, library_crc);
+    if (!warning.empty()) notes.push_back(warning);
   }
   if (has_sfv) {
     for (size_t k = 0; k < scans.size(); ++k) {

@@ -48,7 +48,8 @@ bool put_file(const std::string& final_path, const std::string& text) {
 }  // namespace
 
 std::string checksum_file_text(const char* first_piece, const char* source_name,
-                               const std::vector<uint32_t>& piece_crcs) {
+                               const std::vector<uint32_t>& piece_crcs,
+                               const std::string& extra_lines) {
   std::string text = "; ";
   text += source_name;
   text += ": the pieces of its set and their CRC-32\r\n";
@@ -65,16 +66,16 @@ std::string checksum_file_text(const char* first_piece, const char* source_name,
     splitset::sfv_line(line, bare_file_name(path), piece_crcs[k]);
     text += line;
   }
-  return text;
+  return text + extra_lines;
 }
 
 bool write_checksum_file(const char* first_piece, const char* source_name,
-                         const std::vector<uint32_t>& piece_crcs) {
+                         const std::vector<uint32_t>& piece_crcs, const std::string& extra_lines) {
   char path[splitset::kPathCapacity];
   std::strncpy(path, first_piece, sizeof path - 1);
   path[sizeof path - 1] = '\0';
   if (!splitset::apply_piece_suffix(path, sizeof path, splitset::kChecksumSuffix)) return false;
-  std::string text = checksum_file_text(first_piece, source_name, piece_crcs);
+  std::string text = checksum_file_text(first_piece, source_name, piece_crcs, extra_lines);
   if (text.empty()) return false;
   if (put_file(path, text)) return true;
   // A checksum file of an earlier set under this name would now condemn the

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "recovery_volumes.h"
+#include "set_library.h"
 #include "split_engine.h"
 #include "set_integrity.h"
 #include "split_set_format.h"
@@ -66,6 +67,10 @@ bool is_folder(const std::string& path) {
 }  // namespace
 
 bool is_name_of_set(const char* first_piece_name, const char* name, int64_t later_pieces) {
+  // The library that travels with the set lies beside its first piece.
+  if (std::strlen(name) == std::strlen(kLibraryName) &&
+      equal_ignoring_case(name, kLibraryName, std::strlen(kLibraryName)))
+    return true;
   size_t first_length = std::strlen(first_piece_name);
   size_t suffix_length = std::strlen(splitset::kFirstPieceSuffix);
   if (first_length < suffix_length) return false;

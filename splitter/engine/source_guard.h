@@ -3,7 +3,8 @@
 // Every file a set consists of lives in one folder (the folder of the first
 // piece) and is named by the piece-name rule: the first piece's name up to
 // and including its marker, followed by "exe", "sfv", a piece number, or
-// the PAR2 files' "par2" and "volE+N.par2". A
+// the PAR2 files' "par2" and "volE+N.par2"; the library vornex.dll lies
+// beside them (set_library.h). A
 // source in that folder whose name is one of those would be destroyed by the
 // split that reads it, so the split is refused before anything is written.
 // The folders are compared by identity (volume serial and file index), which
@@ -23,8 +24,9 @@ constexpr int64_t kUnknownPieceCount = -1;
 
 // True when `name` (a bare file name) is, ignoring case, a name that the set
 // whose first piece is called `first_piece_name` (bare, ending in the marker
-// and "exe") can take: the first piece, the checksum file, a PAR2 file, or a later piece
-// number below `later_pieces` (any number when it is kUnknownPieceCount).
+// and "exe") can take: the first piece, the checksum file, a PAR2 file, the
+// library beside the set (vornex.dll), or a later piece number below
+// `later_pieces` (any number when it is kUnknownPieceCount).
 bool is_name_of_set(const char* first_piece_name, const char* name, int64_t later_pieces);
 
 // True when the two paths name one folder, compared by identity; when either

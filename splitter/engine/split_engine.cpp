@@ -10,6 +10,7 @@
 #include "recovery_volumes.h"
 #include "compression.h"
 #include "crc32_fast.h"
+#include "set_library.h"
 #include "source_guard.h"
 #include "crc32.h"
 #include "set_integrity.h"
@@ -271,6 +272,21 @@ int reclaim_first_piece(const char* path, const DataArea& area, char* buffer, Sp
   }
 }
 
+// The library beside the first piece at `first_piece_path` (set_library.h),
+// unless the job leaves it out; it goes first, so that with automatic size
+// the first piece takes only the room it leaves on the first disk.
+int place_library(const SplitJob& job, const char* first_piece_path, bool autodetect,
+                  int32_t& section_size, SetLibrary& library) {
+  if (job.no_library) return kSplitDone;
+  char own[splitset::kPathCapacity];
+  if (!joiner_image_path(own, sizeof own)) return kFirstPieceReopen;
+  if (int placed = library.place(folder_of(first_piece_path), own)) return placed;
+  if (!autodetect) return kSplitDone;
+  const uint32_t left = free_space_of(folder_of(first_piece_path).c_str());
+  if (left < static_cast<uint32_t>(section_size)) section_size = static_cast<int32_t>(left);
+  return section_size <= splitset::kMinSectionSize ? kSectionTooSmall : kSplitDone;
+}
+
 }  // namespace
 
 void set_joiner_image_source(const char* executable_path) {
@@ -462,6 +478,8 @@ int split_file(SplitJob& job, SplitHooks& hooks, const std::vector<ExtraSource>&
   header.piece_count = 1;
   header.compressed = compress ? 1 : 0;
   create_path_dirs(path);
+  SetLibrary library;
+  if (int placed = place_library(job, path, autodetect, section_size, library)) return placed;
   UniqueFile first = create_piece(path);
   if (!first) return kPieceFailed;
   // The pieces to remove when a read of the payload comes up short: those
@@ -602,7 +620,9 @@ int split_file(SplitJob& job, SplitHooks& hooks, const std::vector<ExtraSource>&
   // A checksum file that does not fit (a full first disk) leaves a set that
   // is still complete: the record in the first piece guards it. Without
   // either the set cannot prove itself, and the result says so.
-  const bool has_checksum_file = write_checksum_file(path, header.file_name, piece_crcs);
+  const bool has_checksum_file =
+      write_checksum_file(path, header.file_name, piece_crcs, library.checksum_line());
+  library.keep();
   job.unprovable = !has_record && !has_checksum_file ? 1 : 0;
 
   // The recovery volumes of a whole set, made while the payload (the source

@@ -7,7 +7,8 @@
 // optionally compresses the source into a temporary cabinet first, writes the
 // first piece's data area, then every later piece, and finally puts the joiner
 // image and the SplitHeader at the head of the first piece, which makes it the
-// program that rebuilds the set.
+// program that rebuilds the set. Unless the job says no_library, the
+// splitter's own vornex.dll goes beside the first piece (set_library.h).
 #ifndef VELMORA_SPLIT_ENGINE_H
 #define VELMORA_SPLIT_ENGINE_H
 
@@ -116,9 +117,10 @@ BlockCopy copy_block(HANDLE payload, HANDLE piece, char* buffer, uint32_t source
 // whole path without one), as the piece-name rule reads it.
 const char* bare_file_name(const char* path);
 
-// Where the joiner image is read from (at offset 458,752): the splitter's own
-// executable by default; a tool or test that is not velmora.exe names it here
-// (nullptr: the own executable again).
+// Where the joiner image is read from (at offset 458,752), and beside which
+// the vornex.dll put beside a set lies: the splitter's own executable by
+// default; a tool or test that is not velmora.exe names it here (nullptr:
+// the own executable again).
 void set_joiner_image_source(const char* executable_path);
 
 }  // namespace velmora

@@ -1,0 +1,62 @@
+// The cabinet library that travels with a set.
+//
+// A first piece imports three functions of vornex.dll when it is loaded, and
+// Windows looks for a DLL first in the folder of the program that needs it.
+// So the splitter puts a copy of its own vornex.dll (the one in its own
+// program folder) beside the first piece, and the set rebuilds on a machine
+// that never had velmora. A file of that name already in the folder is kept
+// as it is: any version serves those three imports.
+#ifndef VELMORA_SET_LIBRARY_H
+#define VELMORA_SET_LIBRARY_H
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+namespace velmora {
+
+inline constexpr char kLibraryName[] = "vornex.dll";
+
+// The library in one split's target folder. A copy this split made is
+// removed again when the object ends without keep(), provided the file under
+// that name is still the one it wrote (with automatic size another disk may
+// be in the drive by then).
+class SetLibrary {
+ public:
+  SetLibrary() = default;
+  SetLibrary(const SetLibrary&) = delete;
+  SetLibrary& operator=(const SetLibrary&) = delete;
+  ~SetLibrary();
+
+  // Puts the library into `folder` (a full path; it must exist), copied from
+  // the folder of `own_program`, unless a file of that name is there. The
+  // copy is written under a temporary name in `folder` and renamed into
+  // place only when whole, without replacing anything: a file that appears
+  // meanwhile is kept instead. Returns 0 or the split's result for what
+  // failed: 7 (the own library cannot be read, as with the joiner image),
+  // 3 (it cannot be written there) or 5 (no memory for the copy).
+  int place(const std::string& folder, const char* own_program);
+
+  // The split is done: the copy stays.
+  void keep() { created_ = false; }
+
+  // The checksum file's line for the library as it lies in the folder now
+  // (under the name it has there, with the CRC-32 of the whole file); empty
+  // when nothing was placed or it cannot be read.
+  std::string checksum_line() const;
+
+ private:
+  std::string path_;  // empty: nothing placed
+  bool created_ = false;
+  BY_HANDLE_FILE_INFORMATION identity_{};
+};
+
+// For /verify: the warning about the library beside `first_piece` whose
+// checksum file lists it with `listed_crc`, or empty when the file there has
+// that CRC. A mismatch does not touch the set's data, so it is no damage.
+std::string library_warning(const std::string& first_piece, uint32_t listed_crc);
+
+}  // namespace velmora
+
+#endif  // VELMORA_SET_LIBRARY_H
