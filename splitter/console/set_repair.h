@@ -15,8 +15,8 @@
 namespace velmora {
 
 struct RepairReport {
-  // 0: the set is whole (nothing to do, or repaired), exactly when /verify
-  // calls it sound; 1: it cannot be repaired (nothing was changed) or the
+  // Zero when the set is whole (nothing to do, or repaired), exactly when /verify
+  // calls it sound; one when it cannot be repaired (nothing was changed) or the
   // repair failed.
   int exit_code = 1;
   std::vector<std::string> lines;

@@ -27,8 +27,8 @@ struct SplitJob {
   uint8_t recovery_percent;
   // Set by the engine with result 14: why the volumes were not written.
   char recovery_problem[160];
-  // 1: no vornex.dll beside the set (for scripts that ship the library
-  // their own way); 0: the splitter's own library goes beside the first piece.
+  // Nonzero: no vornex.dll beside the set (for scripts that ship the library
+  // their own way); zero: the splitter's own library goes beside the first piece.
   uint8_t no_library;
 };
 
