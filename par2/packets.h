@@ -10,10 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "crc32.h"
 #include "md5.h"
 
 namespace par2 {
 namespace packets {
+
+// The CRC-32 table of the slice checksums, made once on first use.
+const splitset::Crc32Table& crc_table();
 
 using Bytes = std::vector<unsigned char>;
 
