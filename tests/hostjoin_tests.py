@@ -331,6 +331,11 @@ CASES = [
     dict(name="uppercased_set_with_its_SFV_damaged", sums="sfv", damage=flip(7), spell=rename_set(str.upper),
          code=1, says=[7, MAY]),
     dict(name="target_with_a_detour_leaves_no_folder", target="stray/../real"),
+    # A first piece under any name: the later pieces and the checksum file by the stored name.
+    dict(name="first_piece_renamed_found_by_stored_name", sums="sfv", target="out",
+         spell=lambda first: shutil.move(first, os.path.join(os.path.dirname(first), "setup.exe"))),
+    dict(name="first_piece_renamed_damage_named", sums="sfv", damage=flip(4), code=1, says=["dataVRAX.003", MAY],
+         spell=lambda first: shutil.move(first, os.path.join(os.path.dirname(first), "reportVRAX.ex_"))),
     dict(name="stored_name_in_windows_1252", shape=named("résumé.bin".encode("cp1252"), "résumé"), sums="sfv",
          target="out", codepage="cp1252"),
     dict(name="stored_name_in_windows_1252_sfv_in_code_page_damaged", shape=named("résumé.bin".encode("cp1252"),

@@ -1,6 +1,7 @@
 // velmora's command line, read into what to do:
 //   velmora.exe /split SOURCE TARGET-DIRECTORY SECTION-SIZE [/compress] [/idle] [/auto]
 //   velmora.exe /verify FIRST-PIECE
+//   velmora.exe /join FIRST-PIECE [TARGET-DIRECTORY]
 //   velmora.exe [FILE]                 the dialog (FILE fills the file name)
 // A first argument that begins with '/' and is neither a command word nor an
 // existing file is bad usage (a mistyped command must not pass for success).
@@ -21,7 +22,7 @@ namespace velmora {
 constexpr int kExitUsage = 64;
 // The exit code when a split ends in an exception instead of a result.
 constexpr int kExitInternal = 70;
-// The exit code of /split or /verify given a name that the system's ANSI
+// The exit code of /split, /verify or /join given a name that the system's ANSI
 // code page cannot spell (ansi_name.h). Nothing is written then either.
 constexpr int kExitUnspellableName = 65;
 // No argument is unspellable.
@@ -30,13 +31,15 @@ constexpr size_t kAllSpelled = static_cast<size_t>(-1);
 inline constexpr const char kUsage[] =
     "usage: velmora.exe /split SOURCE TARGET-DIRECTORY SECTION-SIZE [/compress] [/idle] [/auto]\n"
     "       velmora.exe /verify FIRST-PIECE\n"
+    "       velmora.exe /join FIRST-PIECE [TARGET-DIRECTORY]\n"
     "       (with /auto the section size is given as 0)\n";
 
 struct Command {
-  enum class Kind { kDialog, kSplit, kVerify, kUsage, kUnspellable };
+  enum class Kind { kDialog, kSplit, kVerify, kJoin, kUsage, kUnspellable };
   Kind kind = Kind::kDialog;
   SplitJob job{};           // kSplit
-  std::string first_piece;  // kVerify
+  std::string first_piece;  // kVerify, kJoin
+  std::string target;       // kJoin: empty for the current directory
   std::string file_name;    // kDialog: the one argument, when it was given
   std::string problem;      // kUsage, kUnspellable: what is wrong, one line
   bool file_unspellable = false;  // kDialog: the one argument could not be spelled
