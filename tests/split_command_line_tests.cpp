@@ -2,7 +2,7 @@
 // it: /split with every result it can end in (also through a batch file,
 // which waits for the GUI program and sees its exit code), bad usage, and
 // /verify on sound and damaged sets, named every way a user may spell them;
-// names the ANSI code page cannot spell.
+// /join; names the ANSI code page cannot spell.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -156,6 +156,9 @@ TEST_F(CommandLine, BadUsageExits64AndWritesNothing) {
       "/verify",
       "/verify " + s + " " + t,
       "/verify " + s + " /compress",
+      "/join",
+      "/join " + s + " " + t + " " + t,
+      "/join " + s + " /compress",
       "/jion " + s + " " + t,  // a mistyped command, not the dialog
       "/Split" + s,
   };
