@@ -191,10 +191,44 @@ def main():
             table.append("%-40s %s" % (label, "  ".join(verdicts)))
         print("exit codes: " + ", ".join(r for r, _, _ in readers))
         print("\n".join(table))
+        failed += crafted_cabinet(work, source, bases["compressed"], join_command)
         print("%d passed, %d failed" % (passed, failed))
         return 1 if failed else 0
     finally:
         shutil.rmtree(work, ignore_errors=True)
+
+
+def crafted_cabinet(work, source, compressed, join_command):
+    """A compressed set whose cabinet also holds "..\\data.bin" and another
+    file: the readers that do not run the set's own code take only the set's
+    file, and nothing leaves the target. Returns the number of failures."""
+    cab = os.path.join(work, "cab")
+    os.makedirs(os.path.join(cab, "ab"))
+    sst.write_bytes(os.path.join(cab, "ab", NAME), b"must never be written")
+    sst.write_bytes(os.path.join(cab, NAME), source)
+    sst.write_bytes(os.path.join(cab, "other.txt"), b"not the set's file")
+    subprocess.run(["gcab", "-c", "-z", "c.cab", "ab/" + NAME, NAME, "other.txt"], cwd=cab, check=True)
+    data = sst.read_bytes(os.path.join(cab, "c.cab")).replace(b"ab\\" + NAME.encode(), b"..\\" + NAME.encode())
+    case = os.path.join(work, "crafted")
+    os.makedirs(os.path.join(case, "set"))
+    os.makedirs(os.path.join(case, "cwd"))
+    first = os.path.join(case, "set", "dataVRAX.exe")
+    sst.write_set(os.path.join(compressed, "dataVRAX.exe"), first, data, SECTION, True)
+    runs = [("velmora-join", lambda t: _host(first, t, os.path.join(case, "cwd")))]
+    if join_command:
+        runs.append(("/join", lambda t: wine([VELMORA, "/join", win(first), win(t)], os.path.join(case, "cwd"))))
+    failures = 0
+    expected = [os.path.relpath(p, case) for p in sst.pieces(first)]
+    for reader, run in runs:
+        target = os.path.join(case, "out", reader.strip("/"))
+        code, out = run(target)
+        expected.append(os.path.relpath(os.path.join(target, NAME), case))
+        found = sorted(os.path.relpath(os.path.join(d, f), case) for d, _, fs in os.walk(case) for f in fs)
+        rebuilt = os.path.join(target, NAME)
+        if code != 0 or found != sorted(expected) or sst.read_bytes(rebuilt) != source:
+            failures += 1
+            print("FAIL crafted cabinet / %s: exit %d, files %s\n    %s" % (reader, code, found, out))
+    return failures
 
 
 def _host(first, target, cwd):

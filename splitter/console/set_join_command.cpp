@@ -57,7 +57,15 @@ class Join {
     char full[splitset::kPathCapacity];
     DWORD n = GetFullPathNameA(argument.c_str(), sizeof full, full, nullptr);
     if (n == 0 || n >= sizeof full) return say("no sound header in " + argument);
-    if (!reader_.read_header(full)) return say("no sound header in " + std::string(full));
+    // A header that is unreadable, damaged or names no usable file is "no
+    // sound header", as the first piece says; a damaged first data area
+    // names the piece.
+    if (!reader_.read_header(full)) {
+      const Fault fault = reader_.first_finding().fault;
+      if (reader_.header_usable() && fault != Fault::kNotBareName && fault != Fault::kHeaderDamaged)
+        return say_finding();
+      return say("no sound header in " + std::string(full));
+    }
     if (!reader_.find_pieces() || !reader_.read_checksum_file()) return say_finding();
     if (!prepare_destination()) return 1;
     output_ = CreateFileA(temp_.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
