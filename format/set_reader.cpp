@@ -32,9 +32,7 @@ bool is_bare_name(const std::string& name) {
          name.find_first_of("\\/:") == std::string::npos;
 }
 
-SetReader::SetReader(const ReaderIo& io, bool stop_at_first) : io_(io), stop_at_first_(stop_at_first) {
-  crc32_init(table_);
-}
+SetReader::SetReader(const ReaderIo& io, bool stop_at_first) : io_(io), stop_at_first_(stop_at_first) {}
 
 bool SetReader::find(Fault fault, int32_t piece, const std::string& path, const std::string& detail) {
   findings_.push_back(Finding{fault, piece, path, detail});
@@ -98,7 +96,7 @@ bool SetReader::read_header(const std::string& first_path) {
                 "is cut short: " + std::to_string(first.file_size) + " bytes, less than its head");
   std::memcpy(&header_, head + kHeaderOffset, sizeof header_);
   bool sound = true;
-  switch (get_integrity(table_, header_, record_)) {
+  switch (get_integrity_by(io_.crc, header_, record_)) {
     case Integrity::kDamaged:
       sound = find(Fault::kHeaderDamaged, 0, first_path);
       if (stop_at_first_) return false;

@@ -146,7 +146,6 @@ class SetReader {
 
   ReaderIo io_;
   bool stop_at_first_;
-  Crc32Table table_;
   SplitHeader header_{};
   IntegrityRecord record_{};
   bool has_record_ = false;
