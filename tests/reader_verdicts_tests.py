@@ -104,6 +104,14 @@ def flipped_with_sfv(folder):
     sst.write_bytes(p, bytes(raw))
 
 
+def bytes_behind_a_data_area(folder):
+    """Bytes appended to a piece, no checksum file: no part of the file."""
+    first = first_of(folder)
+    os.remove(sst.checksum_file(first))
+    p = sst.pieces(first)[2]
+    sst.write_bytes(p, sst.read_bytes(p) + b"stray")
+
+
 def nothing(folder):
     pass
 
@@ -125,6 +133,7 @@ CASES = [
     ("first_piece_renamed_setup_exe", "plain", "set", first_renamed, (1, 0, 0, 0)),
     ("first_piece_renamed_compressed", "compressed", "set", first_renamed, (1, 0, 0, 0)),
     ("damaged_piece_named_nothing_written", "plain", "set", flipped_with_sfv, (1, 1, 1, 1), 3),
+    ("bytes_behind_a_data_area_no_checksum_file", "plain", "set", bytes_behind_a_data_area, (0, 0, 0, 0)),
 ]
 
 
