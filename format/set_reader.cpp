@@ -19,6 +19,10 @@ std::string rule(const std::string& base, const char* suffix) {
   return name.data();
 }
 
+std::string cut_short_text(int64_t size) {
+  return "is cut short: " + std::to_string(size) + " bytes, less than its head";
+}
+
 std::string later_name(const std::string& base, int32_t k) {
   char number[kPieceNumberCapacity];
   format_piece_number(number, static_cast<uint32_t>(k - 1));
@@ -39,13 +43,17 @@ bool SetReader::find(Fault fault, int32_t piece, const std::string& path, const 
   return false;
 }
 
+bool SetReader::unreadable(int32_t k, const std::string& path) {
+  return find(Fault::kPieceUnreadable, k, path, io_.reason(io_.context));
+}
+
 bool SetReader::open_piece(PieceState& piece, int32_t k, void*& file) {
   Opened why = Opened::kFailed;
   file = io_.open(io_.context, piece.path.c_str(), &why);
   if (file == nullptr) {
     if (why == Opened::kMissing) return find(Fault::kPieceMissing, k, piece.path);
     if (why == Opened::kNotRegular) return find(Fault::kPieceNotRegular, k, piece.path);
-    return find(Fault::kPieceUnreadable, k, piece.path, io_.reason(io_.context));
+    return unreadable(k, piece.path);
   }
   piece.file_size = io_.size(io_.context, file);
   if (piece.file_size < 0) {
@@ -93,7 +101,7 @@ bool SetReader::read_header(const std::string& first_path) {
   if (got < 0) return find(Fault::kPieceUnreadable, 0, first_path, reason);
   if (got < static_cast<int64_t>(sizeof head))
     return find(Fault::kPieceCutShort, 0, first_path,
-                "is cut short: " + std::to_string(first.file_size) + " bytes, less than its head");
+                cut_short_text(first.file_size));
   std::memcpy(&header_, head + kHeaderOffset, sizeof header_);
   bool sound = true;
   switch (get_integrity_by(io_.crc, header_, record_)) {
@@ -165,7 +173,7 @@ bool SetReader::find_pieces() {
     bool ok = got < 0 ? find(Fault::kPieceUnreadable, k, piece.path, reason)
               : got < static_cast<int64_t>(sizeof head)
                   ? find(Fault::kPieceCutShort, k, piece.path,
-                         "is cut short: " + std::to_string(piece.file_size) + " bytes, less than its head")
+                         cut_short_text(piece.file_size))
                   : check_chunk(piece, k, head, false);
     if (!ok) {
       all = false;
@@ -237,10 +245,10 @@ bool SetReader::scan(DataSink sink, void* sink_context, char* buffer, size_t buf
     void* file = nullptr;
     bool ok = open_piece(piece, k, file);
     const int64_t got = ok ? io_.read(io_.context, file, buffer, piece.data_offset) : 0;
-    if (ok && got < 0) ok = find(Fault::kPieceUnreadable, k, piece.path, io_.reason(io_.context));
+    if (ok && got < 0) ok = unreadable(k, piece.path);
     if (ok && got < piece.data_offset)
       ok = find(Fault::kPieceCutShort, k, piece.path,
-                "is cut short: " + std::to_string(piece.file_size) + " bytes, less than its head");
+                cut_short_text(piece.file_size));
     if (ok) ok = check_chunk(piece, k, buffer, true);
     const uint32_t head_crc = ok ? io_.crc(0, buffer, piece.data_offset) : 0;
     uint32_t data_crc = 0, tail_crc = 0;
@@ -248,7 +256,7 @@ bool SetReader::scan(DataSink sink, void* sink_context, char* buffer, size_t buf
     for (int64_t left = ok ? piece.data_length : 0; left > 0;) {
       const size_t want = left < static_cast<int64_t>(buffer_size) ? static_cast<size_t>(left) : buffer_size;
       const int64_t n = io_.read(io_.context, file, buffer, want);
-      if (n < 0) ok = find(Fault::kPieceUnreadable, k, piece.path, io_.reason(io_.context));
+      if (n < 0) ok = unreadable(k, piece.path);
       else if (n != static_cast<int64_t>(want))
         ok = find(Fault::kChunkTooLong, k, piece.path, "it ended inside its data area");
       else if (sink != nullptr && !sink(sink_context, buffer, want))
@@ -259,7 +267,7 @@ bool SetReader::scan(DataSink sink, void* sink_context, char* buffer, size_t buf
     }
     for (int64_t n = 1; ok && n > 0;) {
       n = io_.read(io_.context, file, buffer, buffer_size);
-      if (n < 0) ok = find(Fault::kPieceUnreadable, k, piece.path, io_.reason(io_.context));
+      if (n < 0) ok = unreadable(k, piece.path);
       if (n > 0) tail_crc = io_.crc(tail_crc, buffer, static_cast<size_t>(n));
       if (n > 0) tail_length += static_cast<uint64_t>(n);
     }

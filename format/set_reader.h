@@ -140,6 +140,7 @@ class SetReader {
 
  private:
   bool find(Fault fault, int32_t piece, const std::string& path, const std::string& detail = "");
+  bool unreadable(int32_t k, const std::string& path);
   bool open_piece(PieceState& piece, int32_t k, void*& file);
   bool check_chunk(PieceState& piece, int32_t k, const char* head, bool noting);
   bool name_pieces(const std::string& base);
