@@ -319,6 +319,8 @@ CASES = [
         first)), code=1, says=["the set is damaged", "written over other pieces"], kept="payload"),
     dict(name="header_counting_no_piece", shape=lambda f: sst.set_piece_count(f, 0), code=1, says=["counts 0"]),
     dict(name="header_counting_minus_one", shape=lambda f: sst.set_piece_count(f, -1), code=1, says=["counts -1"]),
+    dict(name="header_counting_more_pieces_than_any_set", shape=lambda f: sst.set_piece_count(f, 400001), code=1,
+         says=["counts 400001"]),
     dict(name="piece_is_a_fifo", damage=fifo(3), code=1, says=[3, "not a regular file"]),
     dict(name="checksum_file_is_a_fifo", sums="sfv", damage=fifo("sfv"), code=1, says=["not a regular file"]),
 
