@@ -118,6 +118,25 @@ inline Integrity get_integrity(const Crc32Table& table, const SplitHeader& heade
   return Integrity::kSound;
 }
 
+// The same reading for a reader with a CRC-32 routine of its own instead of
+// the table (crc, data, length); the joiner keeps the table forms above.
+template <typename Update>
+inline Integrity get_integrity_by(Update update, const SplitHeader& header, IntegrityRecord& record) {
+  if (name_length(header) > kIntegrityMaxNameLength) return Integrity::kNone;
+  char* to = reinterpret_cast<char*>(&record);
+  for (uint32_t i = 0; i < kIntegritySize; ++i) to[i] = header.file_name[kIntegrityNameOffset + i];
+  for (int i = 0; i < 4; ++i)
+    if (record.signature[i] != kIntegritySignature[i]) return Integrity::kNone;
+  if (record.version != kIntegrityVersion) return Integrity::kNone;
+  uint32_t crc = update(0, &header.payload_size, sizeof header.payload_size);
+  crc = update(crc, header.file_name, name_length(header) + 1);
+  crc = update(crc, &header.piece_count, sizeof header.piece_count);
+  crc = update(crc, &header.compressed, sizeof header.compressed);
+  crc = update(crc, &record, offsetof(IntegrityRecord, header_crc));
+  if (record.header_crc != crc || record.piece_count != header.piece_count) return Integrity::kDamaged;
+  return Integrity::kSound;
+}
+
 // One SFV line, "name XXXXXXXX" and CR LF, into `out`; returns its length.
 // `out` needs the name's length + 11 characters.
 inline uint32_t sfv_line(char* out, const char* name, uint32_t crc) {

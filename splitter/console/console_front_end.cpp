@@ -8,6 +8,7 @@
 #include "console_output.h"
 #include "result_messages.h"
 #include "set_repair.h"
+#include "set_join_command.h"
 #include "set_verifier.h"
 #include "split_engine.h"
 
@@ -74,6 +75,12 @@ int run_command(Command& command) noexcept {
         for (const std::string& line : report.lines) text += line + "\n";
         write_output(text);
         return report.exit_code;
+      }
+      case Command::Kind::kJoin: {
+        std::string line;
+        int code = join_set(command.first_piece, command.target, line);
+        if (!line.empty()) write_output(line + "\n");
+        return code;
       }
       case Command::Kind::kUsage:
         write_output("velmora: " + command.problem + "\n" + kUsage);
