@@ -46,11 +46,13 @@
 #include <cstring>
 
 #include "engine_binding.h"
-#include "file_identity.h"
 #include "library_frame.h"
-#include "win_handles.h"
+#include "path_levels.h"
+#include "unique_handle.h"
 
 namespace vornex {
+
+using winsup::UniqueFile;
 namespace {
 
 // Attribute bits a cabinet keeps: read-only, hidden, system, archive.
@@ -439,7 +441,7 @@ uint32_t open_builder(const char* cabinet_path, ProgressCallback progress_callba
                                      &free_callback, b.open_callback(), b.read_callback(),
                                      b.write_callback(), b.close_callback(), b.seek_callback(),
                                      b.delete_callback(), b.temp_file_callback(), &ccab, &b);
-  create_path_dirs(cabinet_path);
+  winsup::create_parent_levels(cabinet_path);
   if (!context) {
     log_engine_error(b.error_record);
     destroy(builder);

@@ -15,9 +15,12 @@
 
 #include "cabinet_builder.h"
 #include "library_frame.h"
-#include "win_handles.h"
+#include "unique_handle.h"
 
 namespace vornex {
+
+using winsup::UniqueFile;
+using winsup::UniqueFind;
 namespace {
 
 constexpr DWORD kEntryPause = 10;  // milliseconds after every FindNextFile

@@ -153,8 +153,6 @@ inline uint32_t sfv_line(char* out, const char* name, uint32_t crc) {
   return n;
 }
 
-inline char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-
 inline int hex_digit(char c) {
   c = ascii_lower(c);
   return (c >= '0' && c <= '9') ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : -1;

@@ -109,6 +109,16 @@ inline uint32_t format_piece_number(char* out, uint32_t value, int min_digits = 
   return static_cast<uint32_t>(n);
 }
 
+// Names of a set compare without regard to the case of ASCII letters, the
+// same on every platform and in every code page.
+inline char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+inline bool same_ignoring_case(const char* a, const char* b, size_t length) {
+  for (size_t i = 0; i < length; ++i)
+    if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
+  return true;
+}
+
 // Where the file-name part of `path` starts: behind its last '\' or '/'.
 inline uint32_t file_name_start(const char* path) {
   uint32_t start = 0;

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "library_frame.h"
+#include "path_levels.h"
 #include "test_support.h"
 
 using namespace vornex;
@@ -69,21 +70,21 @@ TEST(PathRoutines, DirPartLengthCountsUpToTheLastBackslash) {
   EXPECT_EQ(dir_part_length(""), 0u);
 }
 
-TEST(PathRoutines, CreatePathDirsMakesEveryLevelAfterTheFirstBackslash) {
+TEST(PathRoutines, CreateParentLevelsMakesEveryLevelAfterTheFirst) {
   ScratchDir dir;
-  create_path_dirs((dir.path() + "\\new\\sub\\x.bin").c_str());
+  winsup::create_parent_levels((dir.path() + "\\new\\sub\\x.bin").c_str());
   EXPECT_TRUE(testing_support::dir_exists("new\\sub"));
   EXPECT_FALSE(testing_support::file_exists("new\\sub\\x.bin"));
-  create_path_dirs((dir.path() + "\\t\\u\\").c_str());
+  winsup::create_parent_levels((dir.path() + "\\t\\u\\").c_str());
   EXPECT_TRUE(testing_support::dir_exists("t\\u"));
   // A relative path with one backslash creates nothing: its first level is
   // the one that is never created.
-  create_path_dirs("rel\\x.cab");
+  winsup::create_parent_levels("rel\\x.cab");
   EXPECT_FALSE(testing_support::dir_exists("rel"));
-  create_path_dirs("one\\two\\x.cab");
+  winsup::create_parent_levels("one\\two\\x.cab");
   EXPECT_FALSE(testing_support::dir_exists("one"));  // "one\" is the first level
-  create_path_dirs("x.cab");
-  create_path_dirs(nullptr);
+  winsup::create_parent_levels("x.cab");
+  winsup::create_parent_levels(nullptr);
 }
 
 // An entry met under a handle being registered is stale (the engine reuses a

@@ -528,7 +528,7 @@ TEST_F(CommandLine, ANameTheCodePageCannotSpellIsRefused) {
   const std::wstring lodz = dir + L"\u0141\u00f3d\u017a.bin", cjk = dir + L"\u6570\u636e.bin";
   for (const std::wstring& name : {lodz, cjk})
     CloseHandle(CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
-  write_file(dir_ / "L\xf3dz.bin", pattern_bytes(300000, 44));  // the look-alike
+  write_file(dir_ / "L\xf3" "dz.bin", pattern_bytes(300000, 44));  // the look-alike
   write_file(dir_ / "data.bin", pattern_bytes(300000, 45));
   const std::wstring cases[] = {
       L"/split \"" + lodz + L"\" \"" + dir + L"out\" 100000",

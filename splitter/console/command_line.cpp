@@ -4,13 +4,14 @@
 
 #include <cstring>
 
+#include "split_set_format.h"
+
 namespace velmora {
 
 namespace {
 
 std::string lower(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  for (char& c : text) c = splitset::ascii_lower(c);
   return text;
 }
 

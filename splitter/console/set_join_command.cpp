@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "path_levels.h"
 #include "set_reader.h"
 #include "win32_set_io.h"
 
@@ -39,14 +40,6 @@ void remove_tree(const std::string& path) {
     FindClose(find);
   }
   RemoveDirectoryA(path.c_str());
-}
-
-// Creates every level of the full folder path `path`; failures are passed
-// over (a drive root, a level that exists), the folder is looked at after.
-void create_levels(const std::string& path) {
-  for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1))
-    CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
-  CreateDirectoryA(path.c_str(), nullptr);
 }
 
 class Join {
@@ -132,7 +125,9 @@ class Join {
     const size_t need = reader_.stored_name().size() + (reader_.header().compressed ? 13 : 0);
     if (folder.size() + 1 + (need < 13 ? 13 : need) >= splitset::kPathCapacity)
       return say(what + folder + ": " + system_reason(ERROR_FILENAME_EXCED_RANGE)) == 0;
-    if (!target_.empty()) create_levels(folder);
+    // Every level of the target is made (a drive's root is the first level,
+    // never made); the folder is looked at after.
+    if (!target_.empty()) winsup::create_parent_levels((folder + "\\").c_str());
     DWORD attributes = GetFileAttributesA(folder.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
       DWORD error = attributes == INVALID_FILE_ATTRIBUTES ? GetLastError() : ERROR_DIRECTORY;
@@ -224,8 +219,9 @@ class Join {
   int place() {
     if (GetFileAttributesA(final_path_.c_str()) != INVALID_FILE_ATTRIBUTES) {
       if (!target_.empty()) return say(final_path_ + " exists; kept as " + temp_);
-      for (const BY_HANDLE_FILE_INFORMATION& info : io_.opened)
-        if (same_file(info, final_path_))
+      const winsup::FileIdentity there = winsup::identity_of(final_path_.c_str());
+      for (const winsup::FileIdentity& read : io_.opened)
+        if (read.same_file(there))
           return say(final_path_ + " is part of the set; kept as " + temp_ + " (give a target)");
     }
     if (!MoveFileExA(temp_.c_str(), final_path_.c_str(), target_.empty() ? MOVEFILE_REPLACE_EXISTING : 0))

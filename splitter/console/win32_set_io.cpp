@@ -1,6 +1,7 @@
 #include "win32_set_io.h"
 
 #include "crc32_fast.h"
+#include "system_error.h"
 
 namespace velmora {
 
@@ -26,7 +27,7 @@ void* io_open(void* context, const char* path, splitset::Opened* why) {
     *why = splitset::Opened::kNotRegular;
     return nullptr;
   }
-  io.opened.push_back(info);
+  io.opened.push_back(winsup::identity_of(file));
   *why = splitset::Opened::kOpened;
   return file;
 }
@@ -63,26 +64,14 @@ void io_note(void* context, const std::string& line) { static_cast<Win32SetIo*>(
 }  // namespace
 
 std::string system_reason(DWORD error) {
-  char text[256] = "";
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
-                           sizeof text, nullptr);
-  while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == '.')) --n;
+  char text[256];
+  size_t n = winsup::system_error_text(error, text, sizeof text);
+  while (n > 0 && text[n - 1] == '.') --n;
   return n ? std::string(text, n) : "error " + std::to_string(error);
 }
 
 splitset::ReaderIo Win32SetIo::table() {
   return splitset::ReaderIo{this, io_open, io_read, io_size, io_close, io_reason, io_crc, nullptr, io_note};
-}
-
-bool same_file(const BY_HANDLE_FILE_INFORMATION& info, const std::string& path) {
-  HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  BY_HANDLE_FILE_INFORMATION other;
-  bool same = GetFileInformationByHandle(file, &other) && other.dwVolumeSerialNumber == info.dwVolumeSerialNumber &&
-              other.nFileIndexHigh == info.nFileIndexHigh && other.nFileIndexLow == info.nFileIndexLow;
-  CloseHandle(file);
-  return same;
 }
 
 }  // namespace velmora

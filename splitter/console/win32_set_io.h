@@ -7,24 +7,23 @@
 #include <string>
 #include <vector>
 
+#include "file_identity.h"
 #include "set_reader.h"
 
 namespace velmora {
 
-// The system's text for an error code, without its trailing period.
+// The system's text for an error code, without its trailing period, to end
+// a line with ("error N" when the system has none).
 std::string system_reason(DWORD error);
 
 // What the reader's files are: each file it opened, by volume and index,
 // so that a rebuilt file never replaces one of them.
 struct Win32SetIo {
   DWORD error = 0;
-  std::vector<BY_HANDLE_FILE_INFORMATION> opened;
+  std::vector<winsup::FileIdentity> opened;
   std::vector<std::string> notes;
   splitset::ReaderIo table();
 };
-
-// Is the file that `info` describes the file at `path` (same volume and index)?
-bool same_file(const BY_HANDLE_FILE_INFORMATION& info, const std::string& path);
 
 }  // namespace velmora
 

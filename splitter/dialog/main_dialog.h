@@ -35,7 +35,7 @@
 
 #include "button_edit.h"
 #include "spin_edit.h"
-#include "ui_handles.h"
+#include "unique_handle.h"
 
 class TMainDialog {
  public:
@@ -75,8 +75,8 @@ class TMainDialog {
   velmora::ButtonEdit file_edit_;
   velmora::ButtonEdit dir_edit_;
   velmora::SpinEdit section_edit_;
-  velmora::FontHandle font_;
-  velmora::BitmapHandle banner_;
+  winsup::UniqueFont font_;
+  winsup::UniqueBitmap banner_;
   bool closing_ = false;
   // The system menu's "Recovery volumes" choice, for this dialog's life.
   UINT recovery_choice_;

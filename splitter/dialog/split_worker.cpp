@@ -10,7 +10,7 @@
 
 #include "split_engine.h"
 #include "split_worker_seams.h"
-#include "win_handles.h"
+#include "unique_handle.h"
 
 std::atomic<uint8_t> break_requested{0};
 std::atomic<uint8_t> worker_finished{1};
@@ -33,7 +33,7 @@ uint32_t pack_progress(uint32_t stage, uint32_t permille, uint32_t piece) {
   return stage << 30 | (piece & 0xFFFFF) << 10 | permille;
 }
 
-HANDLE g_worker = nullptr;  // the last worker's handle, closed before the next starts
+winsup::UniqueKernelHandle g_worker;  // the last worker's handle, closed before the next starts
 velmora::ThreadStarter g_thread_starter = nullptr;
 velmora::SplitRunner g_split_runner = nullptr;
 
@@ -41,7 +41,7 @@ velmora::SplitRunner g_split_runner = nullptr;
 struct ProgressHold {
   std::vector<uint32_t> blocks;  // ascending
   size_t next = 0;
-  velmora::UniqueHandle held, go;
+  winsup::UniqueKernelHandle held, go;
 
   void load() {
     char value[512];
@@ -190,11 +190,7 @@ bool start_split(HWND dialog, HWND split_button, const char* source_path,
   break_requested.store(0);
   worker_finished.store(0);
   EnableWindow(split_button, FALSE);
-  if (g_worker) {
-    CloseHandle(g_worker);
-    g_worker = nullptr;
-  }
-  g_worker = create_worker_thread(split_worker, start);
+  g_worker.reset(create_worker_thread(split_worker, start));
   if (!g_worker) {
     // Nothing else would bring Split back or let the dialog close.
     delete start;

@@ -7,9 +7,11 @@
 #include "set_integrity.h"
 #include "split_engine.h"
 #include "split_set_format.h"
-#include "win_handles.h"
+#include "unique_handle.h"
 
 namespace velmora {
+
+using winsup::UniqueFile;
 
 namespace {
 

@@ -5,9 +5,11 @@
 
 #include "par2.h"
 #include "split_engine.h"
-#include "win_handles.h"
+#include "unique_handle.h"
 
 namespace velmora {
+
+using winsup::UniqueFile;
 
 using splitset::ChunkRecord;
 using splitset::kBlockSize;

@@ -6,9 +6,11 @@
 #include "crc32_fast.h"
 #include "set_integrity.h"
 #include "split_set_format.h"
-#include "win_handles.h"
+#include "unique_handle.h"
 
 namespace velmora {
+
+using winsup::UniqueFile;
 
 namespace {
 

@@ -15,9 +15,11 @@
 #include "crc32.h"
 #include "set_integrity.h"
 #include "split_set_format.h"
-#include "win_handles.h"
+#include "unique_handle.h"
 
 namespace velmora {
+
+using winsup::UniqueFile;
 
 using splitset::ChunkRecord;
 using splitset::SplitHeader;

@@ -1,14 +1,14 @@
 // Which file a handle or a path names, as the system identifies it (volume
 // serial number and file index), and whether it changed (size and last
 // write). Files are compared this way, never by the spelling of their paths.
-#ifndef VORNEX_FILE_IDENTITY_H
-#define VORNEX_FILE_IDENTITY_H
+#ifndef WINSUP_FILE_IDENTITY_H
+#define WINSUP_FILE_IDENTITY_H
 
 #include <windows.h>
 
 #include <cstdint>
 
-namespace vornex {
+namespace winsup {
 
 struct FileIdentity {
   bool known = false;
@@ -31,6 +31,6 @@ FileIdentity identity_of(HANDLE file);
 // with everyone); not known when there is none or it cannot be opened.
 FileIdentity identity_of(const char* path);
 
-}  // namespace vornex
+}  // namespace winsup
 
-#endif  // VORNEX_FILE_IDENTITY_H
+#endif  // WINSUP_FILE_IDENTITY_H
