@@ -347,18 +347,18 @@ uint64_t worst_case_cabinet_bytes(uint64_t size, std::size_t name_length) {
 
 const char* stored_name(const char* path, uint32_t name_mode, const char* base_folder) {
   switch (name_mode) {
-    case 1: {
+    case VORNEX_NAME_RELATIVE: {
       if (!base_folder) return path;
       std::size_t n = std::strlen(base_folder);
       bool under_base = std::strlen(path) > n + 1 && std::strncmp(path, base_folder, n) == 0 &&
                         path[n] == '\\';
       return under_base ? path + n + 1 : path;
     }
-    case 2: {
+    case VORNEX_NAME_BARE: {
       const char* slash = std::strrchr(path, '\\');
       return slash ? slash + 1 : path;
     }
-    default:
+    default:  // VORNEX_NAME_WHOLE_PATH
       return path;
   }
 }
@@ -456,7 +456,7 @@ uint32_t open_builder(const char* cabinet_path, ProgressCallback progress_callba
 bool add_one_file(uint32_t handle, const char* file_path, bool delete_after, uint32_t name_mode,
                   const char* base_folder) {
   LockGuard lock;
-  if (!file_path || name_mode > 2) return false;
+  if (!file_path || name_mode > VORNEX_NAME_BARE) return false;
 
   // The probe opens the file as open_info_callback will (shared for reading
   // only): once that callback has failed the engine can no longer write the

@@ -1,7 +1,7 @@
 // How a split set proves itself, in two places that readers following the
 // set format ignore:
 //
-// 1. The integrity record, 32 bytes inside the first piece's SplitHeader, in
+// The integrity record, 32 bytes inside the first piece's SplitHeader, in
 //    the tail of file_name behind its terminating zero (header offsets 232 to
 //    263). It holds the number of pieces, the length and CRC-32 of the
 //    payload the set carries, the source's last-write time, whether a Break
@@ -23,7 +23,7 @@
 //                            and including its zero, piece_count (4),
 //                            compressed (1), record bytes 0..27
 //
-// 2. The checksum file beside the first piece, named by the piece-name rule
+// The checksum file beside the first piece, named by the piece-name rule
 //    with the suffix "sfv" (reportVRAX.sfv), in the common SFV form: comment
 //    lines begin with ';', every other line is a piece's file name, one
 //    space, and the CRC-32 of the whole piece file in eight hex digits.

@@ -111,16 +111,16 @@ class SetReader {
   // to find every one it can.
   SetReader(const ReaderIo& io, bool stop_at_first);
 
-  // Each step returns false when a finding ends the reading.
-  // 1. The header of `first_path` (a full path).
+  // The steps, called in this order; each returns false when a finding ends
+  // the reading. First the header of `first_path` (a full path).
   bool read_header(const std::string& first_path);
-  // 2. Names every later piece, opens it and checks its ChunkRecord.
+  // Names every later piece, opens it and checks its ChunkRecord.
   bool find_pieces();
-  // 3. The checksum file, when there is one.
+  // Reads the checksum file, when there is one.
   bool read_checksum_file();
-  // 4. Every piece read once from its first byte, data areas to `sink`.
+  // Reads every piece once from its first byte, its data area to `sink`.
   bool scan(DataSink sink, void* sink_context, char* buffer, size_t buffer_size);
-  // 5. The payload against the record.
+  // Compares the payload with the record.
   bool check_record();
 
   // The header was read and counts a usable number of pieces.

@@ -158,11 +158,11 @@ inline int32_t find_marker(const char* path, MarkerSearch search) {
 // The piece-name rule, applied in place to `path` (a buffer of `capacity`
 // characters) with `suffix`. Only the file-name part counts (the text behind
 // the last '\' or '/'), so a set always lies in the folder its path names:
-//   1. the name holds the marker: what follows it becomes suffix (the
-//      marker's own letters stay as they are);
-//   2. else the name holds a dot: the text from its last dot becomes
-//      "VRAX." suffix;
-//   3. else "VRAX." suffix is appended.
+//   - the name holds the marker: what follows it becomes suffix (the
+//     marker's own letters stay as they are);
+//   - else the name holds a dot: the text from its last dot becomes
+//     "VRAX." suffix;
+//   - else "VRAX." suffix is appended.
 // Returns false, leaving `path` unchanged, when the result would not fit.
 inline bool apply_piece_suffix(char* path, uint32_t capacity, const char* suffix,
                                MarkerSearch search = MarkerSearch::kWriting) {

@@ -1,7 +1,6 @@
 // MainDialog, the splitter's only window: source file, target directory,
 // section size, three options, and the Split, Break and Close buttons.
 //
-// How it works
 // - The window is a modeless dialog (class "#32770") made from an empty
 //   template; every control is created in code at its place in pixels, in
 //   the font Tahoma -11 px (Cyrillic character set), so neither the layout

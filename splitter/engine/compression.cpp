@@ -11,7 +11,7 @@ namespace velmora {
 
 namespace {
 // How the source is stored in the cabinet: its bare file name.
-constexpr NameMode kBareName = 2;
+constexpr NameMode kBareName = VORNEX_NAME_BARE;
 }  // namespace
 
 bool temp_cabinet_path(const char* source, char* out, uint32_t capacity) {
