@@ -10,7 +10,7 @@ velmora_gtest(split_worker_tests SOURCES split_worker_tests.cpp ${split_support}
 add_dependencies(split_worker_tests velmora)
 
 velmora_gtest(split_command_line_tests SOURCES split_command_line_tests.cpp ${split_support}
-  LIBS splitter_core)
+  LIBS splitter_core splitter_texts)
 add_dependencies(split_command_line_tests velmora joiner)
 
 add_test(NAME velmora_imports
@@ -42,7 +42,7 @@ add_test(NAME floppy_unmount COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/floppy_fix
 set_tests_properties(floppy_mount PROPERTIES FIXTURES_SETUP floppy RESOURCE_LOCK floppy)
 set_tests_properties(floppy_unmount PROPERTIES FIXTURES_CLEANUP floppy RESOURCE_LOCK floppy)
 velmora_gtest(split_floppy_tests REQUIRES floppy LOCK floppy
-  SOURCES split_floppy_tests.cpp ${split_support} LIBS splitter_core)
+  SOURCES split_floppy_tests.cpp ${split_support} LIBS splitter_core splitter_texts)
 add_dependencies(split_floppy_tests velmora joiner)
 add_test(NAME split_par2_floppy_check
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/split_par2_check.sh ${CMAKE_BINARY_DIR} floppy)

@@ -21,15 +21,7 @@ namespace {
 class ConsoleHooks : public SplitHooks {
  public:
   bool break_requested() override { return false; }
-  bool ask_for_disk(DiskRequest request) override {
-    if (request == DiskRequest::kAnotherDisk) {
-      return MessageBoxA(nullptr, kNoSpacePrompt, kMessageCaption,
-                         MB_YESNO | MB_ICONEXCLAMATION | MB_SETFOREGROUND) == IDYES;
-    }
-    MessageBoxA(nullptr, kFirstDiskPrompt, kMessageCaption,
-                MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND);
-    return true;
-  }
+  bool ask_for_disk(DiskRequest request) override { return ask_for_disk_in_a_box(request); }
   void progress(const SplitProgress&) override {}
 };
 

@@ -82,15 +82,7 @@ class DialogHooks : public velmora::SplitHooks {
   bool break_requested() override {
     return ::break_requested.load(std::memory_order_relaxed) != 0;
   }
-  bool ask_for_disk(velmora::DiskRequest request) override {
-    if (request == velmora::DiskRequest::kAnotherDisk) {
-      return MessageBoxA(nullptr, velmora::kNoSpacePrompt, kMessageCaption,
-                         MB_YESNO | MB_ICONEXCLAMATION | MB_SETFOREGROUND) == IDYES;
-    }
-    MessageBoxA(nullptr, velmora::kFirstDiskPrompt, kMessageCaption,
-                MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND);
-    return true;
-  }
+  bool ask_for_disk(velmora::DiskRequest request) override { return velmora::ask_for_disk_in_a_box(request); }
   void progress(const velmora::SplitProgress& progress) override {
     using Stage = velmora::SplitProgress::Stage;
     const bool recovery = progress.stage == Stage::kRecovery;

@@ -40,13 +40,6 @@ enum SplitResult : int {
   kRecoveryNotWritten = 14,     // the set is complete; its recovery volumes could not be written
 };
 
-// The texts of the prompts for the disks asked for by DiskRequest (a front
-// end that shows them uses the caption "Rudezo").
-inline constexpr const char kNoSpacePrompt[] =
-    "Not enough free space. Place another disk into the drive and press YES.";
-inline constexpr const char kFirstDiskPrompt[] =
-    "Place your first disk again into the drive and press OK.";
-
 // Writes the set for `job`: the payload named in job.source_path (with
 // compress the engine puts the temporary cabinet's path there) into
 // job.target_directory (empty: the source's own folder). Both paths are

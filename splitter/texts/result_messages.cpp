@@ -42,6 +42,15 @@ std::string result_text(int result, const SplitJob& job) {
   return whole;
 }
 
+bool velmora::ask_for_disk_in_a_box(velmora::DiskRequest request) {
+  if (request == velmora::DiskRequest::kAnotherDisk) {
+    return MessageBoxA(nullptr, kNoSpacePrompt, kMessageCaption,
+                       MB_YESNO | MB_ICONEXCLAMATION | MB_SETFOREGROUND) == IDYES;
+  }
+  MessageBoxA(nullptr, kFirstDiskPrompt, kMessageCaption, MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND);
+  return true;
+}
+
 std::string internal_error_text() noexcept {
   try {
     std::string text = kInternalErrorText;
