@@ -307,7 +307,7 @@ void RecoveryWriter::feed(uint32_t file, const void* data, size_t length) {
 }
 
 // Feeds files first_file..last_file (pieces, then extras) in order, each
-// built from its head and its payload range, or read from its own file.
+// built from its head and its payload range, or from the bytes held.
 bool RecoveryWriter::stream(const std::vector<PieceBytes>& pieces,
                             const std::vector<ExtraSource>& extras, uint32_t first_file,
                             uint32_t last_file) {
@@ -332,17 +332,8 @@ bool RecoveryWriter::stream(const std::vector<PieceBytes>& pieces,
         hooks_.progress(progress_);
       }
     } else {
-      const ExtraSource& extra = extras[file - pieces.size()];
-      UniqueFile in(CreateFileA(extra.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-      if (!in) return fail("cannot read " + extra.path), false;
-      for (;;) {
-        DWORD got = 0;
-        if (!ReadFile(in.get(), buffer.get(), kSlotBytes, &got, nullptr))
-          return fail("cannot read " + extra.path), false;
-        if (got == 0) break;
-        feeder_->put(file, buffer.get(), got);
-      }
+      const std::string& bytes = extras[file - pieces.size()].bytes;
+      feeder_->put(file, bytes.data(), bytes.size());
     }
   }
   return true;

@@ -27,13 +27,13 @@
 
 namespace velmora {
 
-// A file written beside the first piece that belongs in the PAR2 set (the
-// cabinet library beside a compressed set, say): its bare name there, and
-// the file its bytes are read from (never the copy on the set's disk, which
-// may have left the drive).
+// A file beside the first piece that belongs in the PAR2 set (the cabinet
+// library): its bare name there, and its bytes as they were when the split
+// wrote or found it, held in memory (with automatic size its disk may have
+// left the drive by the time the volumes are made).
 struct ExtraSource {
   std::string name;
-  std::string path;
+  std::string bytes;
 };
 
 // One piece's bytes as the split wrote them: `head` (the joiner image, the

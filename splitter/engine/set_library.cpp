@@ -52,18 +52,40 @@ bool crc_of_file(const std::string& path, uint32_t& crc) {
   }
 }
 
+// All of the file at `path` in `bytes`, when it can be read whole and holds
+// 1 to kLibraryMostBytes bytes; otherwise `bytes` stays empty.
+void read_small_file(const std::string& path, std::string& bytes) {
+  bytes.clear();
+  UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  LARGE_INTEGER size;
+  if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0 ||
+      size.QuadPart > kLibraryMostBytes)
+    return;
+  // One byte more than the size asks the file to end where it said it does.
+  bytes.resize(static_cast<size_t>(size.QuadPart) + 1);
+  DWORD got = 0;
+  const bool whole = ReadFile(file.get(), &bytes[0], static_cast<DWORD>(bytes.size()), &got,
+                              nullptr) && got == size.QuadPart;
+  bytes.resize(whole ? got : 0);
+}
+
 // Copies all of `from` into `to` in chunks, every count checked; the size
-// read must be the size the file had when it was opened.
-int copy_whole(HANDLE from, HANDLE to) {
+// read must be the size the file had when it was opened. The bytes written
+// go to `written` too when they are no more than kLibraryMostBytes.
+int copy_whole(HANDLE from, HANDLE to, std::string& written) {
   LARGE_INTEGER size;
   std::unique_ptr<char[]> buffer(new (std::nothrow) char[kCopyChunk]);
   if (!buffer) return 5;  // kNoMemory
   if (!GetFileSizeEx(from, &size)) return 7;
+  const bool hold = size.QuadPart <= kLibraryMostBytes;
+  written.clear();
   int64_t left = size.QuadPart;
   while (left > 0) {
     DWORD want = left < kCopyChunk ? static_cast<DWORD>(left) : kCopyChunk, got = 0, put = 0;
     if (!ReadFile(from, buffer.get(), want, &got, nullptr) || got != want) return 7;
     if (!WriteFile(to, buffer.get(), got, &put, nullptr) || put != got) return 3;
+    if (hold) written.append(buffer.get(), got);
     left -= got;
   }
   return FlushFileBuffers(to) ? 0 : 3;
@@ -86,8 +108,10 @@ int SetLibrary::place(const std::string& target, const char* own_program) {
   std::string folder = target;
   while (!folder.empty() && folder.back() == '\\') folder.pop_back();  // a root ends in one
   const std::string destination = folder + "\\" + kLibraryName;
-  if (!name_there(destination).empty()) {
+  name_ = name_there(destination);
+  if (!name_.empty()) {
     path_ = destination;  // kept as it is
+    read_small_file(destination, bytes_);
     return 0;
   }
   const std::string own_folder = folder_part(own_program);
@@ -109,7 +133,7 @@ int SetLibrary::place(const std::string& target, const char* own_program) {
       if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
       return 3;
     }
-    int copied = copy_whole(own.get(), copy.get());
+    int copied = copy_whole(own.get(), copy.get(), bytes_);
     BY_HANDLE_FILE_INFORMATION identity;
     if (copied == 0 && !GetFileInformationByHandle(copy.get(), &identity)) copied = 3;
     copy.reset();
@@ -120,10 +144,14 @@ int SetLibrary::place(const std::string& target, const char* own_program) {
     }
     if (copied != 0) {
       DeleteFileA(temporary.c_str());
+      bytes_.clear();
       if (copied > 0) return copied;
+      name_ = name_there(destination);  // the one that appeared, as it is
+      if (!name_.empty()) read_small_file(destination, bytes_);
     } else {
       created_ = true;
       identity_ = identity;
+      name_ = kLibraryName;
     }
     path_ = destination;
     return 0;

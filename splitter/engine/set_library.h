@@ -17,6 +17,8 @@
 namespace velmora {
 
 inline constexpr char kLibraryName[] = "vornex.dll";
+// The library as it is built is no larger than this.
+inline constexpr uint32_t kLibraryMostBytes = 64 * 1024;
 
 // The library in one split's target folder. A copy this split made is
 // removed again when the object ends without keep(), provided the file under
@@ -41,6 +43,14 @@ class SetLibrary {
   // The split is done: the copy stays.
   void keep() { created_ = false; }
 
+  // The library's bytes as this split wrote them, or as the kept file held
+  // them when place() found it (read then, while the disk it lies on is in
+  // the drive), and its name there; empty when nothing was placed, when the
+  // kept file could not be read whole, or when it is larger than
+  // kLibraryMostBytes (no library of ours: kept, but not carried along).
+  const std::string& bytes() const { return bytes_; }
+  const std::string& name() const { return name_; }
+
   // The checksum file's line for the library as it lies in the folder now
   // (under the name it has there, with the CRC-32 of the whole file); empty
   // when nothing was placed or it cannot be read.
@@ -48,6 +58,7 @@ class SetLibrary {
 
  private:
   std::string path_;  // empty: nothing placed
+  std::string name_, bytes_;
   bool created_ = false;
   BY_HANDLE_FILE_INFORMATION identity_{};
 };

@@ -377,13 +377,9 @@ BlockCopy copy_block(HANDLE payload, HANDLE piece, char* buffer, uint32_t source
   return BlockCopy::kCopied;
 }
 
-int split_file(SplitJob& job, SplitHooks& hooks) { return split_file(job, hooks, {}); }
-
-int split_file(SplitJob& job, SplitHooks& hooks, const std::vector<ExtraSource>& extra_sources) {
+int split_file(SplitJob& job, SplitHooks& hooks) {
   job.unprovable = 0;
   job.recovery_problem[0] = '\0';
-  // The files beside the first piece that its PAR2 set covers.
-  std::vector<ExtraSource> extras = extra_sources;
   const bool compress = job.compress != 0;
   const bool autodetect = job.autodetect != 0;
   int32_t section_size = job.section_size;
@@ -457,9 +453,20 @@ int split_file(SplitJob& job, SplitHooks& hooks, const std::vector<ExtraSource>&
   // A size with a high half, or past 2 GiB, is not what the source was a
   // moment ago (or the cabinet outgrew it): the low half would misstate it.
   if (size_high != 0 || size_low > 0x7FFFFFFFu) return kSourceTooLarge;
-  // With automatic size and recovery volumes the first piece leaves room
-  // for the PAR2 index and the checksum file, and so that a volume (one
-  // piece and the critical packets) fits a disk as large as the first.
+  // A payload that fits one section makes no set: nothing is written.
+  if (static_cast<int32_t>(size_low) <= section_size) return kPayloadTooSmall;
+  // The library goes first: with automatic size the first piece takes only
+  // the room it leaves. Its bytes, as written or found, join the PAR2 set.
+  create_path_dirs(path);
+  SetLibrary library;
+  if (int placed = place_library(job, path, autodetect, section_size, library)) return placed;
+  std::vector<ExtraSource> extras;
+  if (!library.bytes().empty()) extras.push_back({library.name(), library.bytes()});
+  // With automatic size and recovery volumes the first piece also leaves
+  // room for the PAR2 index, the checksum file and the critical packets: a
+  // volume holds one slice (the largest file: the first piece, a later one
+  // no larger, or the library) and the critical packets, and so fits a disk
+  // as large as the first, which holds the first piece and the library.
   uint32_t reserve = 0;
   if (autodetect && job.recovery > 0) {
     const uint32_t estimate = size_low / static_cast<uint32_t>(section_size) + 2;
@@ -479,9 +486,6 @@ int split_file(SplitJob& job, SplitHooks& hooks, const std::vector<ExtraSource>&
   header.payload_size = payload_size;
   header.piece_count = 1;
   header.compressed = compress ? 1 : 0;
-  create_path_dirs(path);
-  SetLibrary library;
-  if (int placed = place_library(job, path, autodetect, section_size, library)) return placed;
   UniqueFile first = create_piece(path);
   if (!first) return kPieceFailed;
   // The pieces to remove when a read of the payload comes up short: those

@@ -57,13 +57,12 @@ enum SplitResult : int {
 // SplitResult; with kSplitDone job.unprovable tells whether the set carries
 // no checksums at all.
 // With job.recovery the PAR2 recovery volumes follow a whole set (not one
-// cut short by a break): over its pieces and `extra_sources`, the files
-// written beside the first piece that the set covers. A set too large for
-// PAR2 ends with kRecoveryTooManyPieces, volumes that cannot be made or
-// written with kRecoveryNotWritten (job.recovery_problem says why); the set
-// is complete either way.
+// cut short by a break): over its pieces and the library beside the first
+// piece, where the split placed or kept one. A set too large for PAR2 ends
+// with kRecoveryTooManyPieces, volumes that cannot be made or written with
+// kRecoveryNotWritten (job.recovery_problem says why); the set is complete
+// either way.
 int split_file(SplitJob& job, SplitHooks& hooks);
-int split_file(SplitJob& job, SplitHooks& hooks, const std::vector<ExtraSource>& extra_sources);
 
 // The full form of `path` as the system resolves it (GetFullPathNameA: '/'
 // becomes '\', "." and ".." are resolved without touching the disk, a
