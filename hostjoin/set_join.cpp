@@ -39,17 +39,6 @@ static_assert(kCopyChunk >= splitset::kFirstDataOffset, "a piece's head fits the
 // Temporary names in the destination: the joiner's prefix and six random characters.
 constexpr char kTempTemplate[] = "vrxXXXXXX";
 
-#ifndef VELMORA_JOIN_FAST_CRC
-const splitset::Crc32Table& crc_table() {
-  static const splitset::Crc32Table* table = [] {
-    auto* made = new splitset::Crc32Table;
-    splitset::crc32_init(*made);
-    return made;
-  }();
-  return *table;
-}
-#endif
-
 // The CRC of the bytes passing through the copy: the splitter's carry-less
 // multiplication where this processor and build have it, about ten times
 // faster than the tables, which keeps the checks from costing the join
@@ -58,7 +47,7 @@ uint32_t crc_update(uint32_t crc, const void* data, size_t length) {
 #ifdef VELMORA_JOIN_FAST_CRC
   return velmora::crc32_fast(crc, data, length);
 #else
-  return splitset::crc32_update(crc_table(), crc, data, length);
+  return splitset::crc32_update(splitset::shared_crc32_table(), crc, data, length);
 #endif
 }
 

@@ -105,7 +105,7 @@ TEST_P(CommandLineSplit, ExitsWithTheEnginesResultAndPrintsItsText) {
                     " " + c.options,
                 through_batch);
   EXPECT_EQ(run.exit_code, static_cast<DWORD>(c.result));
-  EXPECT_EQ(trimmed(run.output), result_message(c.result).text);
+  EXPECT_EQ(trimmed(run.output), result_message(static_cast<velmora::SplitResult>(c.result)).text);
   if (c.result == velmora::kSplitDone) {
     std::string first = target + "\\" + std::string(c.source).substr(0, std::string(c.source).find('.')) + "VRAX.exe";
     SetOnDisk set = read_set(first);

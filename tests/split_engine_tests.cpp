@@ -481,7 +481,7 @@ TEST(SetNames, AreTheFirstPieceTheChecksumFileTheLibraryAndPieceNumbers) {
       {"vornex.dll", 0, true},        {"VORNEX.DLL", 0, true},      {"vornex.dll.bak", -1, false},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(velmora::is_name_of_set("reportVRAX.exe", c.name, c.later), c.in_set)
+    EXPECT_EQ(splitset::is_name_of_set("reportVRAX.exe", c.name, c.later), c.in_set)
         << c.name << " " << c.later;
 }
 
@@ -510,11 +510,11 @@ TEST(Crc32Fast, AgreesWithTheSystemAndTheTables) {
 }
 
 TEST(LaterPieceCount, FollowsTheBlockRule) {
-  EXPECT_EQ(velmora::later_piece_count(13049, 10000), 2);
-  EXPECT_EQ(velmora::later_piece_count(6942, 6941), 2);
-  EXPECT_EQ(velmora::later_piece_count(1 + 1001 * 6929, 6941), 1001);
-  EXPECT_EQ(velmora::later_piece_count(3060, 10000), 0);
-  EXPECT_EQ(velmora::later_piece_count(3061, 10000), 1);
+  EXPECT_EQ(splitset::later_piece_count(13049, 10000), 2);
+  EXPECT_EQ(splitset::later_piece_count(6942, 6941), 2);
+  EXPECT_EQ(splitset::later_piece_count(1 + 1001 * 6929, 6941), 1001);
+  EXPECT_EQ(splitset::later_piece_count(3060, 10000), 0);
+  EXPECT_EQ(splitset::later_piece_count(3061, 10000), 1);
 }
 
 // An empty target directory is the source's own folder (not the root of the

@@ -305,7 +305,7 @@ TEST_F(Floppy, ASetNearThePathLimitCarriesItsChecksumFileOrSaysItCannotProveItse
         "\"" + velmora_exe() + "\" /split \"" + source + "\" A:\\ 20000", dir_.path());
     EXPECT_EQ(run.exit_code, 0u);
     run.output.erase(std::remove(run.output.begin(), run.output.end(), '\r'), run.output.end());
-    EXPECT_EQ(run.output, result_message(0).text + std::string(blocked ? kUnprovableNote : "") + "\n");
+    EXPECT_EQ(run.output, result_message(velmora::kSplitDone).text + std::string(blocked ? kUnprovableNote : "") + "\n");
     char line[300];
     splitset::sfv_line(line, first.substr(3).c_str(), system_crc32(read_file(first)));
     EXPECT_EQ(read_file(sfv).find(line) != std::string::npos, !blocked) << blocked;

@@ -136,7 +136,7 @@ done
 
 # No volume can be written: result 14, the set whole without them.
 set=$work/set_blocked; mkdir "$set"
-for i in $(seq -w 0 99); do mkdir "$set/vp$i.tmp"; done
+for i in $(seq 0 255); do mkdir "$set/$(printf 'vp%02X.tmp' "$i")"; done
 rc=0; text=$(split "$work/plain.bin" "$set" 100000 /recovery 2) || rc=$?
 [ $rc -eq 14 ] || fail "blocked: exit code $rc, not 14"
 echo "$text" | grep -q "The set is complete without its recovery volumes" || fail "blocked: text '$text'"

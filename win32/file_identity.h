@@ -20,6 +20,9 @@ struct FileIdentity {
 
   // The same file on the same volume (both known).
   bool same_file(const FileIdentity& other) const;
+  // The same file with the same size: two disks copied from one another can
+  // share volume serial and file index.
+  bool same_file_and_size(const FileIdentity& other) const { return same_file(other) && size == other.size; }
   // The same file, with the same size and last write.
   bool unchanged(const FileIdentity& other) const;
 };

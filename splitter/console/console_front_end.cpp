@@ -27,7 +27,7 @@ class ConsoleHooks : public SplitHooks {
 
 int run_split(SplitJob& job) {
   if (job.idle_priority) SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS);
-  int result;
+  SplitResult result;
   try {
     ConsoleHooks hooks;
     result = split_file(job, hooks);

@@ -133,7 +133,7 @@ DWORD WINAPI split_worker(void* argument) {
   try {
     if (start->job.idle_priority) SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS);
     DialogHooks hooks(dialog);
-    int result = g_split_runner ? g_split_runner(start->job, hooks)
+    const velmora::SplitResult result = g_split_runner ? g_split_runner(start->job, hooks)
                                 : velmora::split_file(start->job, hooks);
     hooks.reset();
     ResultMessage message = result_message(result);

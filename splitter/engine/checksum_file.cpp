@@ -54,7 +54,7 @@ std::string checksum_file_text(const char* first_piece, const char* source_name,
       splitset::format_piece_number(number, static_cast<uint32_t>(k - 1));
       if (!splitset::apply_piece_suffix(path, sizeof path, number)) return "";
     }
-    splitset::sfv_line(line, bare_file_name(path), piece_crcs[k]);
+    splitset::sfv_line(line, splitset::bare_file_name(path), piece_crcs[k]);
     text += line;
   }
   return text + extra_lines;

@@ -6,6 +6,7 @@
 #include "crc32_fast.h"
 #include "set_integrity.h"
 #include "split_set_format.h"
+#include "temp_file.h"
 #include "unique_handle.h"
 
 namespace velmora {
@@ -21,18 +22,11 @@ std::string folder_part(const std::string& path) {
   return last == std::string::npos ? std::string() : path.substr(0, last);
 }
 
-bool same_file(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
-  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-         a.nFileIndexLow == b.nFileIndexLow;
-}
-
 // The name `path` has in its folder (the case it was written in), or empty
 // when there is no file of that name.
 std::string name_there(const std::string& path) {
   WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA(path.c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return "";
-  FindClose(search);
+  if (!winsup::UniqueFind(FindFirstFileA(path.c_str(), &found))) return "";
   if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return "";
   return found.cFileName;
 }
@@ -73,22 +67,22 @@ void read_small_file(const std::string& path, std::string& bytes) {
 // Copies all of `from` into `to` in chunks, every count checked; the size
 // read must be the size the file had when it was opened. The bytes written
 // go to `written` too when they are no more than kLibraryMostBytes.
-int copy_whole(HANDLE from, HANDLE to, std::string& written) {
+SplitResult copy_whole(HANDLE from, HANDLE to, std::string& written) {
   LARGE_INTEGER size;
   std::unique_ptr<char[]> buffer(new (std::nothrow) char[kCopyChunk]);
-  if (!buffer) return 5;  // kNoMemory
-  if (!GetFileSizeEx(from, &size)) return 7;
+  if (!buffer) return kNoMemory;
+  if (!GetFileSizeEx(from, &size)) return kFirstPieceReopen;
   const bool hold = size.QuadPart <= kLibraryMostBytes;
   written.clear();
   int64_t left = size.QuadPart;
   while (left > 0) {
     DWORD want = left < kCopyChunk ? static_cast<DWORD>(left) : kCopyChunk, got = 0, put = 0;
-    if (!ReadFile(from, buffer.get(), want, &got, nullptr) || got != want) return 7;
-    if (!WriteFile(to, buffer.get(), got, &put, nullptr) || put != got) return 3;
+    if (!ReadFile(from, buffer.get(), want, &got, nullptr) || got != want) return kFirstPieceReopen;
+    if (!WriteFile(to, buffer.get(), got, &put, nullptr) || put != got) return kPieceFailed;
     if (hold) written.append(buffer.get(), got);
     left -= got;
   }
-  return FlushFileBuffers(to) ? 0 : 3;
+  return FlushFileBuffers(to) ? kSplitDone : kPieceFailed;
 }
 
 }  // namespace
@@ -98,13 +92,12 @@ SetLibrary::~SetLibrary() {
   UniqueFile file(CreateFileA(path_.c_str(), DELETE | FILE_READ_ATTRIBUTES,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, 0, nullptr));
-  BY_HANDLE_FILE_INFORMATION now;
-  if (!file || !GetFileInformationByHandle(file.get(), &now) || !same_file(now, identity_)) return;
+  if (!file || !winsup::identity_of(file.get()).same_file(identity_)) return;
   FILE_DISPOSITION_INFO disposition{TRUE};
   SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof disposition);
 }
 
-int SetLibrary::place(const std::string& target, const char* own_program) {
+SplitResult SetLibrary::place(const std::string& target, const char* own_program) {
   std::string folder = target;
   while (!folder.empty() && folder.back() == '\\') folder.pop_back();  // a root ends in one
   const std::string destination = folder + "\\" + kLibraryName;
@@ -112,51 +105,46 @@ int SetLibrary::place(const std::string& target, const char* own_program) {
   if (!name_.empty()) {
     path_ = destination;  // kept as it is
     read_small_file(destination, bytes_);
-    return 0;
+    return kSplitDone;
   }
+  // The library is read from beside the program (kFirstPieceReopen names a
+  // source of the set's own that cannot be read, as for the joiner image).
   const std::string own_folder = folder_part(own_program);
-  if (own_folder.empty()) return 7;
+  if (own_folder.empty()) return kFirstPieceReopen;
   UniqueFile own(CreateFileA((own_folder + "\\" + kLibraryName).c_str(), GENERIC_READ,
                              FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
                              nullptr));
-  if (!own) return 7;
-  // A temporary name of the library's own ("vl00.tmp" to "vl99.tmp"),
+  if (!own) return kFirstPieceReopen;
+  // A temporary name of the library's own ("vl00.tmp" to "vlFF.tmp"),
   // created exclusively, so that no file that was there is touched.
-  for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    const char name[] = {'\\', 'v', 'l', static_cast<char>('0' + attempt / 10),
-                         static_cast<char>('0' + attempt % 10), '.', 't', 'm', 'p', '\0'};
-    const std::string temporary = folder + name;
-    UniqueFile copy(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!copy) {
-      DWORD error = GetLastError();
-      if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
-      return 3;
-    }
-    int copied = copy_whole(own.get(), copy.get(), bytes_);
-    BY_HANDLE_FILE_INFORMATION identity;
-    if (copied == 0 && !GetFileInformationByHandle(copy.get(), &identity)) copied = 3;
-    copy.reset();
-    // Renamed without replacing: a library that appeared meanwhile is kept.
-    if (copied == 0 && !MoveFileExA(temporary.c_str(), destination.c_str(), 0)) {
-      DWORD error = GetLastError();
-      copied = (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) ? -1 : 3;
-    }
-    if (copied != 0) {
-      DeleteFileA(temporary.c_str());
-      bytes_.clear();
-      if (copied > 0) return copied;
-      name_ = name_there(destination);  // the one that appeared, as it is
-      if (!name_.empty()) read_small_file(destination, bytes_);
-    } else {
-      created_ = true;
-      identity_ = identity;
-      name_ = kLibraryName;
-    }
-    path_ = destination;
-    return 0;
+  char temporary[MAX_PATH];
+  UniqueFile copy(winsup::reserve_temp_file((folder + "\\").c_str(), "vl", 2, GENERIC_WRITE, temporary,
+                                            sizeof temporary));
+  if (!copy) return kPieceFailed;
+  SplitResult copied = copy_whole(own.get(), copy.get(), bytes_);
+  const winsup::FileIdentity identity = winsup::identity_of(copy.get());
+  if (copied == kSplitDone && !identity.known) copied = kPieceFailed;
+  copy.reset();
+  // Renamed without replacing: a library that appeared meanwhile is kept.
+  bool appeared = false;
+  if (copied == kSplitDone && !MoveFileExA(temporary, destination.c_str(), 0)) {
+    const DWORD error = GetLastError();
+    appeared = error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS;
+    copied = kPieceFailed;
   }
-  return 3;
+  if (copied != kSplitDone) {
+    DeleteFileA(temporary);
+    bytes_.clear();
+    if (!appeared) return copied;
+    name_ = name_there(destination);  // the one that appeared, as it is
+    if (!name_.empty()) read_small_file(destination, bytes_);
+  } else {
+    created_ = true;
+    identity_ = identity;
+    name_ = kLibraryName;
+  }
+  path_ = destination;
+  return kSplitDone;
 }
 
 std::string SetLibrary::checksum_line() const {

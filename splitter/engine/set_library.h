@@ -14,9 +14,13 @@
 #include <cstdint>
 #include <string>
 
+#include "file_identity.h"
+#include "set_names.h"
+#include "split_result.h"
+
 namespace velmora {
 
-inline constexpr char kLibraryName[] = "vornex.dll";
+using splitset::kLibraryName;
 // The library as it is built is no larger than this.
 inline constexpr uint32_t kLibraryMostBytes = 64 * 1024;
 
@@ -38,7 +42,7 @@ class SetLibrary {
   // meanwhile is kept instead. Returns 0 or the split's result for what
   // failed: 7 (the own library cannot be read, as with the joiner image),
   // 3 (it cannot be written there) or 5 (no memory for the copy).
-  int place(const std::string& folder, const char* own_program);
+  SplitResult place(const std::string& folder, const char* own_program);
 
   // The split is done: the copy stays.
   void keep() { created_ = false; }
@@ -60,7 +64,7 @@ class SetLibrary {
   std::string path_;  // empty: nothing placed
   std::string name_, bytes_;
   bool created_ = false;
-  BY_HANDLE_FILE_INFORMATION identity_{};
+  winsup::FileIdentity identity_;
 };
 
 // For /verify: the warning about the library beside `first_piece` whose

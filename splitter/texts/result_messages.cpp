@@ -3,38 +3,39 @@
 #include <cstring>
 #include <exception>
 
-ResultMessage result_message(int result) {
+ResultMessage result_message(velmora::SplitResult result) {
+  using namespace velmora;
   switch (result) {
-    case 0: return {"Procedure comlete.", MB_ICONQUESTION};
-    case 1: return {"Cannot create file", MB_ICONERROR};
-    case 2: return {"The file size is less than a size of section.", MB_ICONERROR};
-    case 3: return {"Cannot create file", MB_ICONERROR};
-    case 4: return {"The section size is too small", MB_ICONERROR};
-    case 5: return {"Memory allocation error", MB_ICONERROR};
-    case 6: return {"Compression error", MB_ICONERROR};
-    case 7: return {"Cannot open file.", MB_ICONERROR};
-    case 10: return {"Procedure breaked.", MB_ICONWARNING};
-    case 11: return {"The file is too large to split (2 GB or more).", MB_ICONERROR};
-    case 12:
+    case kSplitDone: return {"Procedure comlete.", MB_ICONQUESTION};
+    case kPayloadUnreadable: return {"Cannot create file", MB_ICONERROR};
+    case kPayloadTooSmall: return {"The file size is less than a size of section.", MB_ICONERROR};
+    case kPieceFailed: return {"Cannot create file", MB_ICONERROR};
+    case kSectionTooSmall: return {"The section size is too small", MB_ICONERROR};
+    case kNoMemory: return {"Memory allocation error", MB_ICONERROR};
+    case kCompressionFailed: return {"Compression error", MB_ICONERROR};
+    case kFirstPieceReopen: return {"Cannot open file.", MB_ICONERROR};
+    case kDiskDeclined: return {"Procedure breaked.", MB_ICONWARNING};
+    case kSourceTooLarge: return {"The file is too large to split (2 GB or more).", MB_ICONERROR};
+    case kSourceInSet:
       return {"The file would be overwritten by its own set. Choose another target directory.",
               MB_ICONERROR};
-    case 13:
+    case kRecoveryTooManyPieces:
       return {"The set is complete, but it has more than 32768 pieces: PAR2 allows no recovery "
               "volumes for it.",
               MB_ICONWARNING};
-    case 14:
+    case kRecoveryNotWritten:
       return {"The set is complete without its recovery volumes: they could not be written.",
               MB_ICONWARNING};
     default: return {nullptr, 0};
   }
 }
 
-std::string result_text(int result, const SplitJob& job) {
+std::string result_text(velmora::SplitResult result, const SplitJob& job) {
   const char* text = result_message(result).text;
   if (!text) return {};
   std::string whole = text;
-  if (result == 0 && job.unprovable) whole += kUnprovableNote;
-  if (result == 14 && job.recovery_problem[0] != '\0') {
+  if (result == velmora::kSplitDone && job.unprovable) whole += kUnprovableNote;
+  if (result == velmora::kRecoveryNotWritten && job.recovery_problem[0] != '\0') {
     whole += " (";
     whole += std::string(job.recovery_problem, strnlen(job.recovery_problem, sizeof job.recovery_problem));
     whole += ")";

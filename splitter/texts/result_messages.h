@@ -10,6 +10,7 @@
 #include <string>
 
 #include "split_job.h"
+#include "split_result.h"
 
 namespace velmora {
 
@@ -33,7 +34,7 @@ struct ResultMessage {
   const char* text;
   UINT icon;  // MB_ICONQUESTION, MB_ICONERROR or MB_ICONWARNING
 };
-ResultMessage result_message(int result);
+ResultMessage result_message(velmora::SplitResult result);
 
 // What is added to "Procedure comlete." for a set that carries neither the
 // integrity record nor the checksum file.
@@ -44,7 +45,7 @@ inline constexpr const char kUnprovableNote[] =
 // The whole text for the result of the split of `job`: result_message's
 // text, with kUnprovableNote for a set that cannot prove itself; empty for
 // codes that have no message.
-std::string result_text(int result, const SplitJob& job);
+std::string result_text(velmora::SplitResult result, const SplitJob& job);
 
 // The caption of every box of the split.
 inline constexpr const char kMessageCaption[] = "Rudezo";
