@@ -6,6 +6,8 @@
 
 #include "path_levels.h"
 #include "set_reader.h"
+#include "temp_file.h"
+#include "unique_handle.h"
 #include "win32_set_io.h"
 
 namespace velmora {
@@ -136,8 +138,9 @@ class Join {
     destination_ = folder.back() == '\\' ? folder : folder + "\\";
     final_path_ = destination_ + reader_.stored_name();
     char temp[MAX_PATH];
-    if (!GetTempFileNameA(destination_.c_str(), "vrx", 0, temp))
-      return say("cannot write in " + destination_ + ": " + system_reason(GetLastError())) == 0;
+    winsup::UniqueFile reserved(
+        winsup::reserve_temp_file(destination_.c_str(), "vrx", 4, GENERIC_WRITE, temp, sizeof temp));
+    if (!reserved) return say("cannot write in " + destination_ + ": " + system_reason(GetLastError())) == 0;
     temp_ = temp;
     return true;
   }
@@ -187,7 +190,9 @@ class Join {
       DWORD attributes = GetFileAttributesA(member.c_str());
       char temp[MAX_PATH];
       expanded = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                 GetTempFileNameA(destination_.c_str(), "vrx", 0, temp);
+                 winsup::UniqueFile(winsup::reserve_temp_file(destination_.c_str(), "vrx", 4, GENERIC_WRITE, temp,
+                                                              sizeof temp))
+                     .valid();
       if (expanded) {
         expanded = MoveFileExA(member.c_str(), temp, MOVEFILE_REPLACE_EXISTING) != 0;
         if (expanded) temp_ = temp;

@@ -22,6 +22,21 @@ std::string hex(uint32_t value) {
 
 std::string bare(const std::string& path) { return path.substr(splitset::file_name_start(path.c_str())); }
 
+// The warning about the library beside `first_piece` whose checksum file
+// lists it with `listed_crc`, or empty when the file there has that CRC. A
+// mismatch does not touch the set's data, so it is no damage.
+std::string library_warning(const std::string& first_piece, uint32_t listed_crc) {
+  const std::string path = library_beside(first_piece);
+  uint32_t crc = 0;
+  const bool readable = crc_of_file(path, crc);
+  if (readable && crc == listed_crc) return "";
+  std::string text = path + ": warning: ";
+  text += readable ? "its CRC " + hex(crc) + " differs from the checksum file's " + hex(listed_crc)
+                   : "missing or unreadable (the checksum file lists it with " + hex(listed_crc) + ")";
+  return text + "; the pieces do not depend on it, but a first piece needs a sound " + kLibraryName +
+         " beside it or on the system to run";
+}
+
 }  // namespace
 
 VerifyReport verify_set(const std::string& argument) {

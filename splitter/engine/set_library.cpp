@@ -31,20 +31,6 @@ std::string name_there(const std::string& path) {
   return found.cFileName;
 }
 
-// The CRC-32 of the whole file at `path`; false when it cannot be read in full.
-bool crc_of_file(const std::string& path, uint32_t& crc) {
-  UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  std::unique_ptr<char[]> buffer(new (std::nothrow) char[kCopyChunk]);
-  if (!file || !buffer) return false;
-  crc = 0;
-  for (;;) {
-    DWORD got = 0;
-    if (!ReadFile(file.get(), buffer.get(), kCopyChunk, &got, nullptr)) return false;
-    if (got == 0) return true;
-    crc = crc32_fast(crc, buffer.get(), got);
-  }
-}
 
 // All of the file at `path` in `bytes`, when it can be read whole and holds
 // 1 to kLibraryMostBytes bytes; otherwise `bytes` stays empty.
@@ -86,6 +72,20 @@ SplitResult copy_whole(HANDLE from, HANDLE to, std::string& written) {
 }
 
 }  // namespace
+
+bool crc_of_file(const std::string& path, uint32_t& crc) {
+  UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  std::unique_ptr<char[]> buffer(new (std::nothrow) char[kCopyChunk]);
+  if (!file || !buffer) return false;
+  crc = 0;
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(file.get(), buffer.get(), kCopyChunk, &got, nullptr)) return false;
+    if (got == 0) return true;
+    crc = crc32_fast(crc, buffer.get(), got);
+  }
+}
 
 SetLibrary::~SetLibrary() {
   if (!created_) return;
@@ -157,21 +157,8 @@ std::string SetLibrary::checksum_line() const {
   return line;
 }
 
-std::string library_warning(const std::string& first_piece, uint32_t listed_crc) {
-  const std::string path = folder_part(first_piece) + "\\" + kLibraryName;
-  auto hex = [](uint32_t value) {
-    std::string text(8, '0');
-    for (int i = 7; i >= 0; --i, value >>= 4) text[i] = "0123456789ABCDEF"[value & 0xF];
-    return text;
-  };
-  uint32_t crc = 0;
-  const bool readable = crc_of_file(path, crc);
-  if (readable && crc == listed_crc) return "";
-  std::string text = path + ": warning: ";
-  text += readable ? "its CRC " + hex(crc) + " differs from the checksum file's " + hex(listed_crc)
-                   : "missing or unreadable (the checksum file lists it with " + hex(listed_crc) + ")";
-  return text + "; the pieces do not depend on it, but a first piece needs a sound " +
-         kLibraryName + " beside it or on the system to run";
+std::string library_beside(const std::string& first_piece) {
+  return folder_part(first_piece) + "\\" + kLibraryName;
 }
 
 }  // namespace velmora

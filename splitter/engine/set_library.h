@@ -67,10 +67,10 @@ class SetLibrary {
   winsup::FileIdentity identity_;
 };
 
-// For /verify: the warning about the library beside `first_piece` whose
-// checksum file lists it with `listed_crc`, or empty when the file there has
-// that CRC. A mismatch does not touch the set's data, so it is no damage.
-std::string library_warning(const std::string& first_piece, uint32_t listed_crc);
+// The path of the library beside `first_piece`, and the CRC-32 of the whole
+// file there; false when it is missing or cannot be read whole.
+std::string library_beside(const std::string& first_piece);
+bool crc_of_file(const std::string& path, uint32_t& crc);
 
 }  // namespace velmora
 
