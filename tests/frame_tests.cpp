@@ -3,12 +3,17 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
+#include <string>
+#include <vector>
 #include <memory>
 #include <thread>
 
 #include "library_frame.h"
 #include "path_levels.h"
+#include "temp_file.h"
+#include "unique_handle.h"
 #include "test_support.h"
 
 using namespace vornex;
@@ -68,6 +73,32 @@ TEST(PathRoutines, DirPartLengthCountsUpToTheLastBackslash) {
   EXPECT_EQ(dir_part_length("C:/in/x.cab"), 0u);  // only the backslash separates
   EXPECT_EQ(dir_part_length("C:\\"), 3u);
   EXPECT_EQ(dir_part_length(""), 0u);
+}
+
+// Every name of the width is tried once, each file is new (never one that
+// was there, also not a folder of that name), and a folder that refuses new
+// files ends the search at once with the system's reason.
+TEST(TempFiles, EveryNameOnceNoneThatWasThereAndTheRealCause) {
+  ScratchDir dir;
+  const std::string folder = dir.path() + "\\";
+  ASSERT_TRUE(CreateDirectoryA((folder + "vq7.tmp").c_str(), nullptr));
+  std::vector<std::string> made;
+  char path[MAX_PATH];
+  for (int k = 0; k < 15; ++k) {
+    winsup::UniqueFile file(winsup::reserve_temp_file(folder.c_str(), "vq", 1, GENERIC_WRITE, path, sizeof path));
+    ASSERT_TRUE(file) << k;
+    EXPECT_EQ(std::string(path).rfind(folder + "vq", 0), 0u);
+    EXPECT_EQ(std::find(made.begin(), made.end(), path), made.end()) << path;
+    made.push_back(path);
+  }
+  EXPECT_TRUE(testing_support::dir_exists("vq7.tmp"));  // passed over, not opened
+  winsup::UniqueFile none(winsup::reserve_temp_file(folder.c_str(), "vq", 1, GENERIC_WRITE, path, sizeof path));
+  EXPECT_FALSE(none);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+  winsup::UniqueFile missing(
+      winsup::reserve_temp_file((folder + "no\\such\\").c_str(), "vq", 4, GENERIC_WRITE, path, sizeof path));
+  EXPECT_FALSE(missing);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
 }
 
 TEST(PathRoutines, CreateParentLevelsMakesEveryLevelAfterTheFirst) {

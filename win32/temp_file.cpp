@@ -21,6 +21,7 @@ HANDLE reserve_temp_file(const char* folder, const char* prefix, unsigned digits
   std::memcpy(number_at + digits, ".tmp", 5);
   const unsigned count = 1u << (4 * digits);
   const unsigned start = GetTickCount() ^ (GetCurrentProcessId() << 7) ^ (InterlockedIncrement(&calls) * 0x9E37u);
+  DWORD cause = ERROR_FILE_EXISTS;  // every name taken, unless the folder says otherwise
   for (unsigned attempt = 0; attempt < count; ++attempt) {
     unsigned number = (start + attempt) & (count - 1);
     for (unsigned d = digits; d-- > 0; number >>= 4) number_at[d] = kHex[number & 15];
@@ -33,11 +34,12 @@ HANDLE reserve_temp_file(const char* folder, const char* prefix, unsigned digits
     const bool taken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ||
                        (error == ERROR_ACCESS_DENIED && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES);
     if (!taken) {
-      SetLastError(error);
+      cause = error;
       break;
     }
   }
   path[0] = '\0';
+  SetLastError(cause);
   return INVALID_HANDLE_VALUE;
 }
 
