@@ -101,17 +101,22 @@ inline bool put_integrity(const Crc32Table& table, SplitHeader& header, Integrit
 
 enum class Integrity { kNone, kSound, kDamaged };
 
-// Reads the record of `header`: kNone when the set carries none (no room, no
-// signature, or a version this reader does not know), kDamaged when the
-// signature is there but the header or the record fail their CRC.
-inline Integrity get_integrity(const Crc32Table& table, const SplitHeader& header,
-                               IntegrityRecord& record) {
-  if (name_length(header) > kIntegrityMaxNameLength) return Integrity::kNone;
+// Copies the record out of `header`; false when the set carries none (no
+// room, no signature, or a version this reader does not know).
+inline bool read_integrity(const SplitHeader& header, IntegrityRecord& record) {
+  if (name_length(header) > kIntegrityMaxNameLength) return false;
   char* to = reinterpret_cast<char*>(&record);
   for (uint32_t i = 0; i < kIntegritySize; ++i) to[i] = header.file_name[kIntegrityNameOffset + i];
   for (int i = 0; i < 4; ++i)
-    if (record.signature[i] != kIntegritySignature[i]) return Integrity::kNone;
-  if (record.version != kIntegrityVersion) return Integrity::kNone;
+    if (record.signature[i] != kIntegritySignature[i]) return false;
+  return record.version == kIntegrityVersion;
+}
+
+// Reads the record of `header`: kNone when the set carries none, kDamaged
+// when the signature is there but the header or the record fail their CRC.
+inline Integrity get_integrity(const Crc32Table& table, const SplitHeader& header,
+                               IntegrityRecord& record) {
+  if (!read_integrity(header, record)) return Integrity::kNone;
   if (record.header_crc != integrity_header_crc(table, header, record) ||
       record.piece_count != header.piece_count)
     return Integrity::kDamaged;
@@ -122,12 +127,7 @@ inline Integrity get_integrity(const Crc32Table& table, const SplitHeader& heade
 // the table (crc, data, length); the joiner keeps the table forms above.
 template <typename Update>
 inline Integrity get_integrity_by(Update update, const SplitHeader& header, IntegrityRecord& record) {
-  if (name_length(header) > kIntegrityMaxNameLength) return Integrity::kNone;
-  char* to = reinterpret_cast<char*>(&record);
-  for (uint32_t i = 0; i < kIntegritySize; ++i) to[i] = header.file_name[kIntegrityNameOffset + i];
-  for (int i = 0; i < 4; ++i)
-    if (record.signature[i] != kIntegritySignature[i]) return Integrity::kNone;
-  if (record.version != kIntegrityVersion) return Integrity::kNone;
+  if (!read_integrity(header, record)) return Integrity::kNone;
   uint32_t crc = update(0, &header.payload_size, sizeof header.payload_size);
   crc = update(crc, header.file_name, name_length(header) + 1);
   crc = update(crc, &header.piece_count, sizeof header.piece_count);
