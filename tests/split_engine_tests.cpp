@@ -452,7 +452,7 @@ TEST_P(RecoveryVolumes, CoverTheLibraryBesideTheFirstPiece) {
   std::strcpy(job.target_directory, target.c_str());
   job.section_size = 60000;
   job.recovery = 2;
-  ASSERT_EQ(velmora::split_file(job, hooks_), velmora::kSplitDone) << job.recovery_problem;
+  ASSERT_EQ(velmora::split_file(job, hooks_), velmora::kSplitDone) << job.recovery_problem_detail;
   EXPECT_TRUE(read_file(target + "\\" + name) == library);
   const par2::Md5Digest md5 = par2::Md5::of(library.data(), library.size());
   const std::string index = read_file(target + "\\reportVRAX.par2");

@@ -332,7 +332,7 @@ TEST_F(Floppy, RecoveryVolumesFollowOnDisksOfTheirOwn) {
   std::strcpy(job.target_directory, "A:\\");
   job.autodetect = 1;
   job.recovery = 2;
-  ASSERT_EQ(velmora::split_file(job, hooks_), velmora::kSplitDone) << job.recovery_problem;
+  ASSERT_EQ(velmora::split_file(job, hooks_), velmora::kSplitDone) << job.recovery_problem_detail;
   EXPECT_EQ(changer_.no_space_prompts, 4);  // a piece, the junk disk twice, a volume
   EXPECT_EQ(changer_.first_disk_prompts, 1);
   empty_drive();

@@ -230,8 +230,10 @@ RecoveryWriter::RecoveryWriter(HANDLE payload, SplitHooks& hooks)
     : payload_(payload), hooks_(hooks) {}
 RecoveryWriter::~RecoveryWriter() = default;
 
-SplitResult RecoveryWriter::fail(std::string text) {
-  problem_ = std::move(text);
+SplitResult RecoveryWriter::fail(RecoveryProblem problem, std::string detail, uint32_t volume) {
+  problem_ = problem;
+  problem_detail_ = std::move(detail);
+  problem_volume_ = volume;
   return kRecoveryNotWritten;
 }
 
@@ -285,20 +287,20 @@ bool RecoveryWriter::stream(const std::vector<PieceBytes>& pieces,
                             const std::vector<ExtraSource>& extras, uint32_t first_file,
                             uint32_t last_file) {
   std::unique_ptr<char[]> buffer(new (std::nothrow) char[kSlotBytes]);
-  if (!buffer) return fail("no memory to read the payload again"), false;
+  if (!buffer) return fail(RecoveryProblem::kNoMemoryToReread), false;
   for (uint32_t file = first_file; file <= last_file; ++file) {
-    if (hooks_.break_requested()) return fail("the split was broken off"), false;
+    if (hooks_.break_requested()) return fail(RecoveryProblem::kBroken), false;
     if (file < pieces.size()) {
       const PieceBytes& piece = pieces[file];
       feeder_->put(file, piece.head.data(), piece.head.size());
       if (SetFilePointer(payload_, static_cast<LONG>(piece.offset), nullptr, FILE_BEGIN) !=
           piece.offset)
-        return fail("the payload cannot be read again"), false;
+        return fail(RecoveryProblem::kRereadFailed), false;
       for (uint32_t done = 0; done < piece.length;) {
         DWORD want = piece.length - done < kSlotBytes ? piece.length - done : kSlotBytes;
         DWORD got = 0;
         if (!ReadFile(payload_, buffer.get(), want, &got, nullptr) || got != want)
-          return fail("the payload cannot be read again (it came up short)"), false;
+          return fail(RecoveryProblem::kRereadShort), false;
         feeder_->put(file, buffer.get(), got);
         done += got;
         progress_.payload_written += got;
@@ -336,29 +338,29 @@ SplitResult RecoveryWriter::finish(const char* first_piece, const std::vector<Pi
   uint32_t from = 0;
   if (riding_) {
     if (feeder_->drain() != par2::Result::ok)
-      return fail("recovery data: " + feeder_->writer.error_text());
+      return fail(RecoveryProblem::kWriterFailed, feeder_->writer.error_text());
     // The first piece now, its head final; the extras after the pieces.
     if (!stream(pieces, {}, 0, 0)) return kRecoveryNotWritten;
     from = static_cast<uint32_t>(pieces.size());
   } else {
     feeder_.reset(new (std::nothrow) Feeder);
-    if (!feeder_ || !feeder_->start()) return fail("no memory for the recovery data");
+    if (!feeder_ || !feeder_->start()) return fail(RecoveryProblem::kNoMemory);
     std::vector<std::string> names = set_names(first_piece, static_cast<uint32_t>(pieces.size()),
                                                extras);
     if (names.empty() || feeder_->writer.start(names, volumes) != par2::Result::ok)
-      return fail("recovery data: " + feeder_->writer.error_text());
+      return fail(RecoveryProblem::kWriterFailed, feeder_->writer.error_text());
   }
   if (files > from && !stream(pieces, extras, from, files - 1)) return kRecoveryNotWritten;
   par2::Writer& writer = feeder_->writer;
   if (feeder_->drain() != par2::Result::ok || writer.end_hashing() != par2::Result::ok)
-    return fail("recovery data: " + writer.error_text());
+    return fail(RecoveryProblem::kWriterFailed, writer.error_text());
 
   // The second pass, for the volumes past the first.
   if (writer.needs_second_pass()) {
     feeder_->encoding = true;
     if (!stream(pieces, extras, 0, files - 1)) return kRecoveryNotWritten;
     if (feeder_->drain() != par2::Result::ok || writer.end_encoding() != par2::Result::ok)
-      return fail("recovery data: " + writer.error_text());
+      return fail(RecoveryProblem::kWriterFailed, writer.error_text());
   }
 
   // The index beside the first piece, then one volume after another (with
@@ -372,18 +374,18 @@ SplitResult RecoveryWriter::finish(const char* first_piece, const std::vector<Pi
   std::string base = first.substr(name_at);
   base.erase(base.size() - std::strlen(splitset::kFirstPieceSuffix) - 1);
   if (writer.write_index(io, base + ".par2") != par2::Result::ok)
-    return fail(writer.error_text());
+    return fail(RecoveryProblem::kWriterFailed, writer.error_text());
   for (uint32_t e = 0; e < volumes; ++e) {
     if (per_disk) {
       const uint64_t need = writer.volume_size() + kCluster;
       if (need > 0x7FFFFFFFu || wait_for_space(static_cast<uint32_t>(need),
                                                context.folder.c_str(), hooks_) == 0)
-        return fail("no disk was given for recovery volume " + std::to_string(e + 1));
+        return fail(RecoveryProblem::kNoDiskForVolume, {}, e + 1);
       winsup::create_parent_levels(first_piece);
     }
     if (writer.write_volume(io, par2::Writer::volume_name(base, e, volumes), e) !=
         par2::Result::ok)
-      return fail(writer.error_text());
+      return fail(RecoveryProblem::kWriterFailed, writer.error_text());
   }
   feeder_.reset();
   return kSplitDone;

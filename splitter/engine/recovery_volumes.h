@@ -84,14 +84,17 @@ class RecoveryWriter {
   // After the set is whole: makes the volumes for `pieces` and writes them
   // beside `first_piece`; with `per_disk` each volume asks for a disk with
   // room for it. Returns kSplitDone, kRecoveryTooManyPieces or
-  // kRecoveryNotWritten (problem() says why).
+  // kRecoveryNotWritten (problem(), problem_volume() and problem_detail()
+  // say why).
   SplitResult finish(const char* first_piece, const std::vector<PieceBytes>& pieces, uint32_t volumes,
              const std::vector<ExtraSource>& extras, bool per_disk);
-  const std::string& problem() const { return problem_; }
+  RecoveryProblem problem() const { return problem_; }
+  uint32_t problem_volume() const { return problem_volume_; }
+  const std::string& problem_detail() const { return problem_detail_; }
 
  private:
   struct Feeder;
-  SplitResult fail(std::string text);
+  SplitResult fail(RecoveryProblem problem, std::string detail = {}, uint32_t volume = 0);
   bool stream(const std::vector<PieceBytes>& pieces, const std::vector<ExtraSource>& extras,
               uint32_t first_file, uint32_t last_file);
 
@@ -99,7 +102,9 @@ class RecoveryWriter {
   SplitHooks& hooks_;
   std::unique_ptr<Feeder> feeder_;
   bool riding_ = false;
-  std::string problem_;
+  RecoveryProblem problem_ = RecoveryProblem::kNone;
+  uint32_t problem_volume_ = 0;
+  std::string problem_detail_;
   SplitProgress progress_{};
 };
 

@@ -639,8 +639,11 @@ SplitResult seal_set(SplitRun& run) {
   if (run.autodetect) run.first.reset();
   const uint32_t volumes = recovery_volume_count(job, static_cast<uint32_t>(run.layout.size()));
   const SplitResult result = run.recovery->finish(run.path, run.layout, volumes, run.extras, run.autodetect);
-  std::strncpy(job.recovery_problem, run.recovery->problem().c_str(), sizeof job.recovery_problem - 1);
-  job.recovery_problem[sizeof job.recovery_problem - 1] = '\0';
+  job.recovery_problem = run.recovery->problem();
+  job.recovery_problem_volume = run.recovery->problem_volume();
+  std::strncpy(job.recovery_problem_detail, run.recovery->problem_detail().c_str(),
+               sizeof job.recovery_problem_detail - 1);
+  job.recovery_problem_detail[sizeof job.recovery_problem_detail - 1] = '\0';
   return result;
 }
 
@@ -648,7 +651,9 @@ SplitResult seal_set(SplitRun& run) {
 
 SplitResult split_file(SplitJob& job, SplitHooks& hooks) {
   job.unprovable = 0;
-  job.recovery_problem[0] = '\0';
+  job.recovery_problem = RecoveryProblem::kNone;
+  job.recovery_problem_volume = 0;
+  job.recovery_problem_detail[0] = '\0';
   SplitRun run(job, hooks);
   for (SplitResult (*stage)(SplitRun&) : {resolve_job, compress_source, prepare_payload, write_pieces, seal_set}) {
     if (SplitResult result = stage(run)) return result;

@@ -6,6 +6,19 @@
 
 #include <cstdint>
 
+// Why the engine wrote no recovery volumes for a whole set (result 14); the
+// front ends' texts put it in words.
+enum class RecoveryProblem : uint8_t {
+  kNone,
+  kNoMemoryToReread,  // no buffer for the second pass over the payload
+  kBroken,            // Break was pressed during the second pass
+  kRereadFailed,      // the payload could not be read again
+  kRereadShort,       // the payload came up short on the second pass
+  kNoMemory,          // no memory for the recovery data
+  kWriterFailed,      // the PAR2 writer failed; the detail is its own text
+  kNoDiskForVolume,   // no disk was given for a volume (recovery_problem_volume)
+};
+
 // One split's inputs. The dialog makes one per Split press and the worker
 // owns it; the command line makes one from its arguments.
 struct SplitJob {
@@ -25,8 +38,12 @@ struct SplitJob {
   // rounded up.
   uint32_t recovery;
   uint8_t recovery_percent;
-  // Set by the engine with result 14: why the volumes were not written.
-  char recovery_problem[160];
+  // Set by the engine with result 14: why the volumes were not written, and
+  // what it knows of it (the PAR2 writer's text, or the volume's number
+  // counted from 1).
+  RecoveryProblem recovery_problem;
+  uint32_t recovery_problem_volume;
+  char recovery_problem_detail[160];
   // Nonzero: no vornex.dll beside the set (for scripts that ship the library
   // their own way); zero: the splitter's own library goes beside the first piece.
   uint8_t no_library;

@@ -30,15 +30,37 @@ ResultMessage result_message(velmora::SplitResult result) {
   }
 }
 
+namespace {
+
+// Why no recovery volumes were written, in words; empty when the engine
+// said nothing.
+std::string recovery_problem_text(const SplitJob& job) {
+  const std::string detail(job.recovery_problem_detail,
+                           strnlen(job.recovery_problem_detail, sizeof job.recovery_problem_detail));
+  switch (job.recovery_problem) {
+    case RecoveryProblem::kNone: return {};
+    case RecoveryProblem::kNoMemoryToReread: return "no memory to read the payload again";
+    case RecoveryProblem::kBroken: return "the split was broken off";
+    case RecoveryProblem::kRereadFailed: return "the payload cannot be read again";
+    case RecoveryProblem::kRereadShort: return "the payload cannot be read again (it came up short)";
+    case RecoveryProblem::kNoMemory: return "no memory for the recovery data";
+    case RecoveryProblem::kWriterFailed: return "recovery data: " + detail;
+    case RecoveryProblem::kNoDiskForVolume:
+      return "no disk was given for recovery volume " + std::to_string(job.recovery_problem_volume);
+  }
+  return {};
+}
+
+}  // namespace
+
 std::string result_text(velmora::SplitResult result, const SplitJob& job) {
   const char* text = result_message(result).text;
   if (!text) return {};
   std::string whole = text;
   if (result == velmora::kSplitDone && job.unprovable) whole += kUnprovableNote;
-  if (result == velmora::kRecoveryNotWritten && job.recovery_problem[0] != '\0') {
-    whole += " (";
-    whole += std::string(job.recovery_problem, strnlen(job.recovery_problem, sizeof job.recovery_problem));
-    whole += ")";
+  if (result == velmora::kRecoveryNotWritten) {
+    const std::string problem = recovery_problem_text(job);
+    if (!problem.empty()) whole += " (" + problem + ")";
   }
   return whole;
 }
