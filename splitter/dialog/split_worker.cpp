@@ -83,6 +83,7 @@ class DialogHooks : public velmora::SplitHooks {
     return ::break_requested.load(std::memory_order_relaxed) != 0;
   }
   bool ask_for_disk(velmora::DiskRequest request) override {
+    post();  // the latest state shows while the user is asked
     if (request == velmora::DiskRequest::kAnotherDisk) {
       return MessageBoxA(nullptr, velmora::kNoSpacePrompt, kMessageCaption,
                          MB_YESNO | MB_ICONEXCLAMATION | MB_SETFOREGROUND) == IDYES;
@@ -110,7 +111,14 @@ class DialogHooks : public velmora::SplitHooks {
       return;
     }
     if (g_progress.exchange(state) == state) return;
-    if (!g_progress_posted.exchange(true)) PostMessageA(dialog_, kProgressMessage, 0, 0);
+    // A message and a repaint cost the dialog's thread more than a block
+    // costs the worker: within one stage the bar hears at most every
+    // kProgressInterval of the latest state; a new stage goes at once.
+    const DWORD now = GetTickCount();
+    if (stage == posted_stage_ && now - posted_at_ < kProgressInterval) return;
+    post();
+    posted_stage_ = stage;
+    posted_at_ = now;
   }
 
   // Before the result: the dialog takes the reset before the box appears.
@@ -120,8 +128,16 @@ class DialogHooks : public velmora::SplitHooks {
   }
 
  private:
+  // The dialog takes the latest state when the message arrives; one at a time.
+  void post() {
+    if (!g_progress_posted.exchange(true)) PostMessageA(dialog_, kProgressMessage, 0, 0);
+  }
+
+  static constexpr DWORD kProgressInterval = 50;  // milliseconds
   HWND dialog_;
   ProgressHold hold_;
+  uint32_t posted_stage_ = kProgressReset;
+  DWORD posted_at_ = 0;
 };
 
 HANDLE create_worker_thread(LPTHREAD_START_ROUTINE routine, void* argument) {

@@ -17,8 +17,9 @@
 // - The engine's progress reaches the dialog through one shared slot: the
 //   worker stores the latest state (the stage, the share in tenths of a
 //   percent, the piece) whenever what the dialog shows would change, and
-//   posts kProgressMessage unless one is still on its way; the dialog takes
-//   the latest state when the message arrives. A slow dialog thus sees fewer
+//   posts kProgressMessage unless one is still on its way, within one stage
+//   at most every 50 ms (and before a disk prompt); the dialog takes the
+//   latest state when the message arrives. A slow dialog thus sees fewer
 //   states, never an old one after a newer one. Before the result box
 //   appears the worker stores kProgressReset and sends the message, waiting
 //   until the dialog has handled it. The disk prompts of automatic size are message boxes shown
