@@ -258,11 +258,13 @@ uint32_t crc_shift(uint32_t crc, uint32_t length) {
 __attribute__((target("pclmul,sse2"))) uint32_t crc_fold(uint32_t crc) {
   const __m128i* p = reinterpret_cast<const __m128i*>(s.buffer);
   __m128i x = _mm_xor_si128(_mm_loadu_si128(p), _mm_cvtsi32_si128(static_cast<int>(~crc)));
-  // x^(128+64) and x^128 modulo the polynomial, reflected (kept without a
-  // vector's alignment, which would cost the section padding).
+  // x^(128+64) and x^128 modulo the polynomial, reflected; read from memory
+  // as they stand (volatile), so that the compiler does not make them a
+  // vector constant whose alignment would pad the section.
   typedef uint64_t Unaligned __attribute__((aligned(4)));
   static const volatile Unaligned kFold[2] = {0x01751997d0, 0x00ccaa009e};
-  const __m128i k = _mm_loadu_si128(const_cast<const __m128i*>(reinterpret_cast<const volatile __m128i*>(kFold)));
+  const __m128i k = _mm_loadu_si128(
+      const_cast<const __m128i*>(reinterpret_cast<const volatile __m128i*>(kFold)));
   for (int i = 1; i < static_cast<int>(kBlock / 16); ++i)
     x = _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(x, k, 0x00), _mm_clmulepi64_si128(x, k, 0x11)),
                       _mm_loadu_si128(p + i));
