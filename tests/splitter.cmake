@@ -16,6 +16,11 @@ add_dependencies(split_command_line_tests velmora joiner)
 add_test(NAME velmora_imports
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/check_pe_tables.sh imports $<TARGET_FILE:velmora>
           _vornex_init_cab@4 _vornex_add_file@16 _vornex_close_cab@4)
+# The command line starts without the window libraries: velmora.exe loads
+# them at the dialog's first call (delay-loaded), so its import table names none.
+add_test(NAME velmora_window_libraries_delay_loaded
+  COMMAND sh -c "! ${CMAKE_OBJDUMP} -p \"$1\" | grep -iE 'DLL Name: (user32|gdi32|comctl32|comdlg32|shell32|ole32)'"
+          sh $<TARGET_FILE:velmora>)
 # velmora.exe carries the joiner image, byte for byte, at its fixed offset.
 add_test(NAME velmora_carries_joiner_image
   COMMAND sh -c "cmp -n 6656 -i 458752:0 \"$0\" \"$1\" && test $(stat -c %s \"$0\") -eq 465408"

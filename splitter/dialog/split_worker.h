@@ -8,8 +8,8 @@
 //   closed first; the dialog never waits on a handle).
 // - The worker lowers the process to the idle priority class when asked, runs
 //   split_file (on a thread of its own, waited for, while the worker readies
-//   its windowing for the box), shows the result in a message box owned by the dialog
-//   (caption "Rudezo"), frees the job, restores normal priority, enables Split
+//   its windowing for the box), shows the result in a message box owned by
+//   the dialog (caption "Rudezo"), frees the job, restores normal priority, enables Split
 //   and, as its very last act, sets worker_finished to 1. After that store it
 //   touches neither the dialog nor the job, so the dialog may close as soon as
 //   it sees the flag.
