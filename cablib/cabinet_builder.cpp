@@ -46,11 +46,13 @@
 #include <cstring>
 
 #include "engine_binding.h"
-#include "file_identity.h"
 #include "library_frame.h"
-#include "win_handles.h"
+#include "path_levels.h"
+#include "unique_handle.h"
 
 namespace vornex {
+
+using winsup::UniqueFile;
 namespace {
 
 // Attribute bits a cabinet keeps: read-only, hidden, system, archive.
@@ -345,18 +347,18 @@ uint64_t worst_case_cabinet_bytes(uint64_t size, std::size_t name_length) {
 
 const char* stored_name(const char* path, uint32_t name_mode, const char* base_folder) {
   switch (name_mode) {
-    case 1: {
+    case VORNEX_NAME_RELATIVE: {
       if (!base_folder) return path;
       std::size_t n = std::strlen(base_folder);
       bool under_base = std::strlen(path) > n + 1 && std::strncmp(path, base_folder, n) == 0 &&
                         path[n] == '\\';
       return under_base ? path + n + 1 : path;
     }
-    case 2: {
+    case VORNEX_NAME_BARE: {
       const char* slash = std::strrchr(path, '\\');
       return slash ? slash + 1 : path;
     }
-    default:
+    default:  // VORNEX_NAME_WHOLE_PATH
       return path;
   }
 }
@@ -439,7 +441,7 @@ uint32_t open_builder(const char* cabinet_path, ProgressCallback progress_callba
                                      &free_callback, b.open_callback(), b.read_callback(),
                                      b.write_callback(), b.close_callback(), b.seek_callback(),
                                      b.delete_callback(), b.temp_file_callback(), &ccab, &b);
-  create_path_dirs(cabinet_path);
+  winsup::create_parent_levels(cabinet_path);
   if (!context) {
     log_engine_error(b.error_record);
     destroy(builder);
@@ -454,7 +456,7 @@ uint32_t open_builder(const char* cabinet_path, ProgressCallback progress_callba
 bool add_one_file(uint32_t handle, const char* file_path, bool delete_after, uint32_t name_mode,
                   const char* base_folder) {
   LockGuard lock;
-  if (!file_path || name_mode > 2) return false;
+  if (!file_path || name_mode > VORNEX_NAME_BARE) return false;
 
   // The probe opens the file as open_info_callback will (shared for reading
   // only): once that callback has failed the engine can no longer write the

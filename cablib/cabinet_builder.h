@@ -15,6 +15,9 @@
 
 namespace vornex {
 
+using winsup::FileIdentity;
+using winsup::identity_of;
+
 // A source this large or larger is refused: a cabinet folder cannot hold it.
 constexpr uint64_t kMaxSourceBytes = VORNEX_MAX_SOURCE_BYTES;
 

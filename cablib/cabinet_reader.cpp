@@ -36,6 +36,7 @@
 #include "data_blocks.h"
 #include "engine_binding.h"
 #include "library_frame.h"
+#include "path_levels.h"
 
 namespace vornex {
 namespace {
@@ -172,7 +173,7 @@ HFDI as_context(uint32_t handle) { return reinterpret_cast<HFDI>(static_cast<uin
 // stored file; -1 (the engine stops the pass) when none can be made.
 INT_PTR open_output(CabinetReader& reader, const Text& path, uint32_t expected) {
   if (path.empty() || path.size() >= MAX_PATH) return -1;
-  create_path_dirs(path.c_str());
+  winsup::create_parent_levels(path.c_str());
   OutputFile* output = create<OutputFile>();
   Text folder;
   if (!output || !output->final_path.assign(path.c_str(), path.size()) ||

@@ -6,9 +6,11 @@
 #include <cstring>
 
 #include "owned.h"
-#include "win_handles.h"
+#include "unique_handle.h"
 
 namespace vornex {
+
+using winsup::UniqueFile;
 namespace {
 
 // Header fields read here: cFolders at 26, flags at 30; with the reserve flag

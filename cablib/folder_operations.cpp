@@ -15,14 +15,17 @@
 
 #include "cabinet_builder.h"
 #include "library_frame.h"
-#include "win_handles.h"
+#include "unique_handle.h"
 
 namespace vornex {
+
+using winsup::UniqueFile;
+using winsup::UniqueFind;
 namespace {
 
 constexpr DWORD kEntryPause = 10;  // milliseconds after every FindNextFile
 
-bool valid_mode(uint32_t name_mode) { return name_mode <= 2; }
+bool valid_mode(uint32_t name_mode) { return name_mode <= VORNEX_NAME_BARE; }
 
 // Calls visit(child, is_directory) for every entry of `folder` and returns
 // false once visit has; visit is not called again after that. A path that no

@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include "system_error.h"
+#include "temp_file.h"
+
 namespace vornex {
 
 long g_allocations_left = -1;
@@ -70,26 +73,8 @@ void write_error_log_path(const char* prefix, const char* path) {
 void write_system_error(DWORD code) {
   if (code == 0) return;
   char text[1024];
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                           code, 0, text, sizeof text, nullptr);
-  if (n == 0 || n >= sizeof text) return;  // no text for this code: nothing to log
-  text[n] = '\0';
+  if (winsup::system_error_text(code, text, sizeof text) == 0) return;  // no text for this code
   write_error_log(text);
-}
-
-void create_path_dirs(const char* path) {
-  if (!path) return;
-  Text copy;
-  if (!copy.assign(path)) return;
-  char* text = copy.data();
-  char* first = std::strchr(text, '\\');
-  if (!first) return;
-  for (char* at = std::strchr(first + 1, '\\'); at; at = std::strchr(at + 1, '\\')) {
-    char kept = at[1];
-    at[1] = '\0';  // the prefix up to and including this backslash
-    CreateDirectoryA(text, nullptr);
-    at[1] = kept;
-  }
 }
 
 uint32_t dir_part_length(const char* path) {
@@ -99,34 +84,14 @@ uint32_t dir_part_length(const char* path) {
 }
 
 HANDLE create_temp_file_in(const char* dir, const char* prefix, Text& path) {
-  static unsigned counter = 0;
-  unsigned start = (GetTickCount() ^ (GetCurrentProcessId() << 7)) + ++counter * 0x9E37u;
-  std::size_t prefix_length = std::strlen(prefix);
-  if (prefix_length > 3) prefix_length = 3;
-  for (unsigned attempt = 0; attempt < 0x10000; ++attempt) {
-    static const char kHex[] = "0123456789ABCDEF";
-    unsigned number = (start + attempt) & 0xFFFFu;
-    char digits[4] = {kHex[number >> 12], kHex[(number >> 8) & 15], kHex[(number >> 4) & 15],
-                      kHex[number & 15]};
-    Text candidate;
-    if (!candidate.append(dir) || !candidate.append(prefix, prefix_length) ||
-        !candidate.append(digits, 4) || !candidate.append(".tmp"))
-      return INVALID_HANDLE_VALUE;
-    if (candidate.size() >= MAX_PATH) return INVALID_HANDLE_VALUE;
-    HANDLE file = CreateFileA(candidate.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                              nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-      if (!path.assign(candidate.c_str(), candidate.size())) {
-        CloseHandle(file);
-        DeleteFileA(candidate.c_str());
-        return INVALID_HANDLE_VALUE;
-      }
-      return file;
-    }
-    DWORD error = GetLastError();
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
+  char candidate[MAX_PATH];
+  HANDLE file = winsup::reserve_temp_file(dir, prefix, 4, GENERIC_READ | GENERIC_WRITE, candidate, sizeof candidate);
+  if (file != INVALID_HANDLE_VALUE && !path.assign(candidate)) {
+    CloseHandle(file);
+    DeleteFileA(candidate);
+    return INVALID_HANDLE_VALUE;
   }
-  return INVALID_HANDLE_VALUE;
+  return file;
 }
 
 }  // namespace vornex

@@ -92,19 +92,12 @@ void write_system_error(DWORD code);
 // Logs `prefix` followed by `path` ("Cant open file - <path>").
 void write_error_log_path(const char* prefix, const char* path);
 
-// Creates every directory level of `path` after its first backslash: each
-// prefix up to and including a further backslash. Failures are ignored.
-void create_path_dirs(const char* path);
-
 // Characters up to and including the last backslash; 0 when there is none.
 uint32_t dir_part_length(const char* path);
 
-// Creates a new, empty file `dir` + `prefix` + four hex digits + ".tmp" (dir
-// empty or ending in a backslash) for reading and writing, never opening one
-// that exists already, so the file is this run's own. Returns its handle and
-// sets `path`; INVALID_HANDLE_VALUE when no such file can be made (the
-// directory is missing or unwritable, or the path would pass MAX_PATH).
-// Also INVALID_HANDLE_VALUE when no memory was left for the name.
+// winsup::reserve_temp_file with four digits, for reading and writing, its
+// path kept in `path`; INVALID_HANDLE_VALUE also when no memory was left
+// for the name.
 HANDLE create_temp_file_in(const char* dir, const char* prefix, Text& path);
 
 }  // namespace vornex

@@ -38,6 +38,17 @@ inline void crc32_init(Crc32Table& table) {
   }
 }
 
+// One table for the whole of a program that has a C++ runtime, made on
+// first use (the first piece, which has none, makes its own on its stack).
+inline const Crc32Table& shared_crc32_table() {
+  static const Crc32Table* const table = [] {
+    static Crc32Table made;
+    crc32_init(made);
+    return &made;
+  }();
+  return *table;
+}
+
 inline uint32_t crc32_read_le(const unsigned char* p) {
   return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
          static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;

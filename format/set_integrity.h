@@ -1,7 +1,7 @@
 // How a split set proves itself, in two places that readers following the
 // set format ignore:
 //
-// 1. The integrity record, 32 bytes inside the first piece's SplitHeader, in
+// The integrity record, 32 bytes inside the first piece's SplitHeader, in
 //    the tail of file_name behind its terminating zero (header offsets 232 to
 //    263). It holds the number of pieces, the length and CRC-32 of the
 //    payload the set carries, the source's last-write time, whether a Break
@@ -23,7 +23,7 @@
 //                            and including its zero, piece_count (4),
 //                            compressed (1), record bytes 0..27
 //
-// 2. The checksum file beside the first piece, named by the piece-name rule
+// The checksum file beside the first piece, named by the piece-name rule
 //    with the suffix "sfv" (reportVRAX.sfv), in the common SFV form: comment
 //    lines begin with ';', every other line is a piece's file name, one
 //    space, and the CRC-32 of the whole piece file in eight hex digits.
@@ -101,20 +101,39 @@ inline bool put_integrity(const Crc32Table& table, SplitHeader& header, Integrit
 
 enum class Integrity { kNone, kSound, kDamaged };
 
-// Reads the record of `header`: kNone when the set carries none (no room, no
-// signature, or a version this reader does not know), kDamaged when the
-// signature is there but the header or the record fail their CRC.
-inline Integrity get_integrity(const Crc32Table& table, const SplitHeader& header,
-                               IntegrityRecord& record) {
-  if (name_length(header) > kIntegrityMaxNameLength) return Integrity::kNone;
+// Copies the record out of `header`; false when the set carries none (no
+// room, no signature, or a version this reader does not know).
+inline bool read_integrity(const SplitHeader& header, IntegrityRecord& record) {
+  if (name_length(header) > kIntegrityMaxNameLength) return false;
   char* to = reinterpret_cast<char*>(&record);
   for (uint32_t i = 0; i < kIntegritySize; ++i) to[i] = header.file_name[kIntegrityNameOffset + i];
   for (int i = 0; i < 4; ++i)
-    if (record.signature[i] != kIntegritySignature[i]) return Integrity::kNone;
-  if (record.version != kIntegrityVersion) return Integrity::kNone;
+    if (record.signature[i] != kIntegritySignature[i]) return false;
+  return record.version == kIntegrityVersion;
+}
+
+// Reads the record of `header`: kNone when the set carries none, kDamaged
+// when the signature is there but the header or the record fail their CRC.
+inline Integrity get_integrity(const Crc32Table& table, const SplitHeader& header,
+                               IntegrityRecord& record) {
+  if (!read_integrity(header, record)) return Integrity::kNone;
   if (record.header_crc != integrity_header_crc(table, header, record) ||
       record.piece_count != header.piece_count)
     return Integrity::kDamaged;
+  return Integrity::kSound;
+}
+
+// The same reading for a reader with a CRC-32 routine of its own instead of
+// the table (crc, data, length); the joiner keeps the table forms above.
+template <typename Update>
+inline Integrity get_integrity_by(Update update, const SplitHeader& header, IntegrityRecord& record) {
+  if (!read_integrity(header, record)) return Integrity::kNone;
+  uint32_t crc = update(0, &header.payload_size, sizeof header.payload_size);
+  crc = update(crc, header.file_name, name_length(header) + 1);
+  crc = update(crc, &header.piece_count, sizeof header.piece_count);
+  crc = update(crc, &header.compressed, sizeof header.compressed);
+  crc = update(crc, &record, offsetof(IntegrityRecord, header_crc));
+  if (record.header_crc != crc || record.piece_count != header.piece_count) return Integrity::kDamaged;
   return Integrity::kSound;
 }
 
@@ -133,8 +152,6 @@ inline uint32_t sfv_line(char* out, const char* name, uint32_t crc) {
   out[n] = '\0';
   return n;
 }
-
-inline char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
 inline int hex_digit(char c) {
   c = ascii_lower(c);

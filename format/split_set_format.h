@@ -109,6 +109,16 @@ inline uint32_t format_piece_number(char* out, uint32_t value, int min_digits = 
   return static_cast<uint32_t>(n);
 }
 
+// Names of a set compare without regard to the case of ASCII letters, the
+// same on every platform and in every code page.
+inline char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+inline bool same_ignoring_case(const char* a, const char* b, size_t length) {
+  for (size_t i = 0; i < length; ++i)
+    if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
+  return true;
+}
+
 // Where the file-name part of `path` starts: behind its last '\' or '/'.
 inline uint32_t file_name_start(const char* path) {
   uint32_t start = 0;
@@ -148,11 +158,11 @@ inline int32_t find_marker(const char* path, MarkerSearch search) {
 // The piece-name rule, applied in place to `path` (a buffer of `capacity`
 // characters) with `suffix`. Only the file-name part counts (the text behind
 // the last '\' or '/'), so a set always lies in the folder its path names:
-//   1. the name holds the marker: what follows it becomes suffix (the
-//      marker's own letters stay as they are);
-//   2. else the name holds a dot: the text from its last dot becomes
-//      "VRAX." suffix;
-//   3. else "VRAX." suffix is appended.
+//   - the name holds the marker: what follows it becomes suffix (the
+//     marker's own letters stay as they are);
+//   - else the name holds a dot: the text from its last dot becomes
+//     "VRAX." suffix;
+//   - else "VRAX." suffix is appended.
 // Returns false, leaving `path` unchanged, when the result would not fit.
 inline bool apply_piece_suffix(char* path, uint32_t capacity, const char* suffix,
                                MarkerSearch search = MarkerSearch::kWriting) {

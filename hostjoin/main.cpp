@@ -65,6 +65,10 @@ int main(int argc, char** argv) {
     message = "out of memory";
   } catch (const std::exception& e) {
     message = e.what();
+  } catch (...) {
+    // Whatever was thrown, the join did not finish: exit code 1 with a line,
+    // never a silent abort.
+    message = "the join stopped on an unexpected failure; nothing was put in place";
   }
   if (code != 0) say(message);
   return code;

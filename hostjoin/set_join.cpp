@@ -19,6 +19,7 @@
 #endif
 #include "posix_files.h"
 #include "set_integrity.h"
+#include "set_reader.h"
 #include "split_set_format.h"
 
 namespace hostjoin {
@@ -28,28 +29,15 @@ using splitset::ChunkRecord;
 using splitset::IntegrityRecord;
 using splitset::SplitHeader;
 
-// Room for a piece's path while the piece-name rule rewrites it in place.
-constexpr uint32_t kNameCapacity = 4096;
 // Bytes moved per read and write. With the carry-less CRC the checks cost
 // little, and the count of system calls matters more than the cache: 1 MiB
 // measured faster here than 64 KiB or 256 KiB. The data areas are read in
 // sequence from their start, so the bytes are those of the block rule's
 // 2048-byte blocks; only the number of system calls differs.
 constexpr size_t kCopyChunk = size_t{1} << 20;
-// A checksum file larger than this is no checksum file of a set.
-constexpr off_t kMaxChecksumFile = off_t{16} << 20;
 static_assert(kCopyChunk >= splitset::kFirstDataOffset, "a piece's head fits the buffer");
 // Temporary names in the destination: the joiner's prefix and six random characters.
 constexpr char kTempTemplate[] = "vrxXXXXXX";
-
-const splitset::Crc32Table& crc_table() {
-  static const splitset::Crc32Table* table = [] {
-    auto* made = new splitset::Crc32Table;
-    splitset::crc32_init(*made);
-    return made;
-  }();
-  return *table;
-}
 
 // The CRC of the bytes passing through the copy: the splitter's carry-less
 // multiplication where this processor and build have it, about ten times
@@ -59,7 +47,7 @@ uint32_t crc_update(uint32_t crc, const void* data, size_t length) {
 #ifdef VELMORA_JOIN_FAST_CRC
   return velmora::crc32_fast(crc, data, length);
 #else
-  return splitset::crc32_update(crc_table(), crc, data, length);
+  return splitset::crc32_update(splitset::shared_crc32_table(), crc, data, length);
 #endif
 }
 
@@ -94,30 +82,47 @@ std::string shown(const std::string& text) {
   return out;
 }
 
-// Where the checksum file lies: the piece-name rule with "sfv" or "SFV",
-// the spelling that follows the case of the first piece's own suffix first.
-std::vector<std::string> checksum_names(const std::string& first_path) {
-  std::vector<std::string> names;
-  int32_t marker = splitset::find_marker(first_path.c_str(), splitset::MarkerSearch::kReading);
-  bool upper = marker >= 0 && static_cast<size_t>(marker) + 5 < first_path.size() &&
-               first_path[marker + 5] >= 'A' && first_path[marker + 5] <= 'Z';
-  for (const char* suffix : {upper ? "SFV" : "sfv", upper ? "sfv" : "SFV"}) {
-    std::vector<char> name(first_path.begin(), first_path.end());
-    name.resize(first_path.size() + sizeof(splitset::kMarker) + 4, '\0');
-    if (splitset::apply_piece_suffix(name.data(), static_cast<uint32_t>(name.size()), suffix,
-                                     splitset::MarkerSearch::kReading))
-      names.push_back(name.data());
-  }
-  return names;
-}
+// The reader's I/O over POSIX descriptors: only regular files, opened
+// without blocking; every file it opens is one of the set, never replaced.
+struct PosixIo {
+  int error = 0;
+  std::vector<FileId> opened;
+  std::string codepage;
+};
 
-// The data length a piece of `size` bytes holds by `chunk`, whose data area
-// starts at `data_offset`; -1 when the record is impossible or claims more
-// than the file holds.
-int64_t data_length(const ChunkRecord& chunk, uint32_t data_offset, off_t size) {
-  int64_t length = splitset::chunk_data_length(chunk);
-  if (length < 0 || static_cast<int64_t>(data_offset) + length > static_cast<int64_t>(size)) return -1;
-  return length;
+void* io_open(void* context, const char* path, splitset::Opened* why) {
+  auto& io = *static_cast<PosixIo*>(context);
+  struct stat st;
+  const int fd = open_regular(path, st);
+  if (fd == kNotRegular) *why = splitset::Opened::kNotRegular;
+  if (fd == kNotRegular) return nullptr;
+  if (fd < 0) {
+    io.error = errno;
+    *why = (errno == ENOENT || errno == ENOTDIR) ? splitset::Opened::kMissing : splitset::Opened::kFailed;
+    return nullptr;
+  }
+  posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  io.opened.push_back(id_of(st));
+  *why = splitset::Opened::kOpened;
+  return new Fd(fd);
+}
+int64_t io_read(void* context, void* file, void* buffer, size_t length) {
+  ssize_t got = read_fully(static_cast<Fd*>(file)->get(), buffer, length);
+  if (got < 0) static_cast<PosixIo*>(context)->error = errno;
+  return got;
+}
+int64_t io_size(void* context, void* file) {
+  struct stat st;
+  if (fstat(static_cast<Fd*>(file)->get(), &st) == 0) return st.st_size;
+  static_cast<PosixIo*>(context)->error = errno;
+  return -1;
+}
+void io_close(void*, void* file) { delete static_cast<Fd*>(file); }
+std::string io_reason(void* context) { return error_text(static_cast<PosixIo*>(context)->error); }
+// A piece's name as the set's code page spells it, for the checksum file's lines.
+bool io_other_spelling(void* context, const std::string& name, std::string& spelled) {
+  return convert_text("UTF-8", static_cast<PosixIo*>(context)->codepage, name, spelled) == Conversion::kDone &&
+         spelled != name;
 }
 
 // A file under a temporary name, removed at the end of its scope unless it
@@ -167,16 +172,15 @@ class TempFolder {
   std::string member_;
 };
 
-struct Piece {
-  std::string path;
-  FileId id;
-  uint32_t data_offset = 0;   // where its ChunkRecord ends
-  uint32_t listed_crc = 0;    // its CRC in the checksum file
-};
-
 class Join {
  public:
-  Join(const JoinRequest& request, std::string& message) : request_(request), message_(message) {}
+  Join(const JoinRequest& request, std::string& message)
+      : request_(request),
+        message_(message),
+        io_{&posix_, io_open, io_read, io_size, io_close, io_reason, crc_update, io_other_spelling, nullptr},
+        reader_(io_, true) {
+    posix_.codepage = request.codepage;
+  }
 
   int run() {
     if (!read_first_piece() || !find_later_pieces() || !read_checksum_file() || !prepare_destination())
@@ -204,35 +208,59 @@ class Join {
   }
   bool fail_errno(const std::string& text, int error) { return fail(text + ": " + error_text(error)); }
 
+  // What the reader found, in this tool's words.
+  bool fail_finding() {
+    const splitset::Finding& f = reader_.first_finding();
+    const std::string damaged = "damaged piece " + f.path;
+    switch (f.fault) {
+      case splitset::Fault::kHeaderDamaged:
+        return fail("the set's header or its checksum record is damaged in " + f.path);
+      case splitset::Fault::kPieceCount:
+        return fail("the set's header counts " + f.detail + " pieces: " + f.path);
+      case splitset::Fault::kNotBareName:
+        return fail("the set's header holds no usable file name: " + f.path);
+      case splitset::Fault::kNamesTooLong:
+        return fail("the names of the pieces of " + f.path + " are too long");
+      case splitset::Fault::kChecksumNotRegular:
+        return fail("the checksum file " + f.path + " is not a regular file");
+      case splitset::Fault::kChecksumUnreadable:
+        return fail("cannot read the checksum file " + f.path + ": " + f.detail);
+      case splitset::Fault::kSinkFailed:
+        return fail_errno("cannot write " + out_path_, write_error_);
+      case splitset::Fault::kPieceChecksum: {
+        const splitset::PieceState& piece = reader_.pieces()[f.piece];
+        return fail(damaged + ": its CRC-32 is " + hex8(piece.file_crc) + ", the checksum file " +
+                    reader_.checksum_path() + " gives " + hex8(piece.listed_crc) +
+                    "; the checksum file itself may be the damaged one");
+      }
+      default: break;
+    }
+    if (f.piece == 0 && !reader_.header_usable()) {
+      const std::string cannot = "cannot read the set's header or first data in " + f.path;
+      if (f.fault == splitset::Fault::kPieceNotRegular) return fail(cannot + ": it is not a regular file");
+      if (f.fault == splitset::Fault::kPieceMissing || f.fault == splitset::Fault::kPieceUnreadable)
+        return fail(cannot + ": " + (f.detail.empty() ? io_reason(&posix_) : f.detail));
+      return fail(cannot);
+    }
+    switch (f.fault) {
+      case splitset::Fault::kPieceNotRegular: return fail("piece " + f.path + " is not a regular file");
+      case splitset::Fault::kPieceMissing:
+        return fail("missing or unreadable piece " + f.path + ": " + io_reason(&posix_));
+      case splitset::Fault::kPieceUnreadable:
+        return fail((scanning_ ? "cannot read " : "missing or unreadable piece ") + f.path + ": " + f.detail);
+      default:
+        return fail(damaged + (f.detail == "it ended inside its data area" ? ": " + f.detail
+                                                                             : ": its ChunkRecord does not fit the file"));
+    }
+  }
+
   // The header, the integrity record and the first ChunkRecord, all sound.
   bool read_first_piece() {
     first_path_ = absolute_path(request_.first_piece);
-    const std::string cannot = "cannot read the set's header or first data in " + first_path_;
-    struct stat st;
-    const int fd = open_regular(first_path_, st);
-    Fd first(fd);
-    if (fd == kNotRegular) return fail(cannot + ": it is not a regular file");
-    if (!first.is_open()) return fail_errno(cannot, errno);
-    ChunkRecord chunk;
-    ssize_t header_got = read_fully_at(first.get(), &header_, sizeof header_, splitset::kHeaderOffset);
-    if (header_got < 0) return fail_errno(cannot, errno);
-    ssize_t chunk_got = read_fully_at(first.get(), &chunk, sizeof chunk, splitset::kFirstChunkOffset);
-    if (chunk_got < 0) return fail_errno(cannot, errno);
-    if (header_got != static_cast<ssize_t>(sizeof header_) || chunk_got != static_cast<ssize_t>(sizeof chunk) ||
-        data_length(chunk, splitset::kFirstDataOffset, st.st_size) < 0)
-      return fail(cannot);
-
-    switch (splitset::get_integrity(crc_table(), header_, record_)) {
-      case splitset::Integrity::kDamaged:
-        return fail("the set's header or its checksum record is damaged in " + first_path_);
-      case splitset::Integrity::kSound: has_record_ = true; break;
-      case splitset::Integrity::kNone: break;
-    }
-    if (header_.piece_count < 1)
-      return fail("the set's header counts " + std::to_string(header_.piece_count) + " pieces: " + first_path_);
-    if (splitset::name_length(header_) >= sizeof header_.file_name)
-      return fail("the set's header holds no usable file name: " + first_path_);
-    stored_name_ = header_.file_name;
+    if (!reader_.read_header(first_path_)) return fail_finding();
+    record_ = reader_.record();
+    has_record_ = reader_.has_record();
+    stored_name_ = reader_.stored_name();
     switch (convert_text(request_.codepage, "UTF-8", stored_name_, file_name_)) {
       case Conversion::kDone: break;
       case Conversion::kUnknownCodePage:
@@ -243,74 +271,18 @@ class Join {
     }
     if (!is_bare_name(file_name_))
       return fail("the set's header holds no usable file name: " + first_path_);
-    compressed_ = header_.compressed != 0;
-    cut_short_ = has_record_ && (record_.flags & splitset::kIntegrityCutShort) != 0;
-    pieces_.push_back(Piece{first_path_, id_of(st), splitset::kFirstDataOffset, 0});
+    compressed_ = reader_.header().compressed != 0;
+    cut_short_ = reader_.cut_short();
     return true;
   }
 
   // Every later piece there, readable, and with a ChunkRecord that fits it.
-  bool find_later_pieces() {
-    if (first_path_.size() + 1 > kNameCapacity) return fail("the path of the first piece is too long: " + first_path_);
-    std::vector<char> name(kNameCapacity);
-    std::memcpy(name.data(), first_path_.c_str(), first_path_.size() + 1);
-    for (int32_t k = 1; k < header_.piece_count; ++k) {
-      char number[splitset::kPieceNumberCapacity];
-      splitset::format_piece_number(number, static_cast<uint32_t>(k - 1));
-      if (!splitset::apply_piece_suffix(name.data(), kNameCapacity, number, splitset::MarkerSearch::kReading))
-        return fail(std::string("the name of piece ") + number + " is too long");
-      std::string path = name.data();
-      struct stat st;
-      const int fd = open_regular(path, st);
-      Fd piece(fd);
-      if (fd == kNotRegular) return fail("piece " + path + " is not a regular file");
-      if (!piece.is_open()) return fail_errno("missing or unreadable piece " + path, errno);
-      ChunkRecord chunk;
-      ssize_t got = read_fully_at(piece.get(), &chunk, sizeof chunk, 0);
-      if (got < 0) return fail_errno("missing or unreadable piece " + path, errno);
-      if (got != static_cast<ssize_t>(sizeof chunk) ||
-          data_length(chunk, splitset::kLaterDataOffset, st.st_size) < 0)
-        return fail("damaged piece " + path + ": its ChunkRecord does not fit the file");
-      pieces_.push_back(Piece{path, id_of(st), splitset::kLaterDataOffset, 0});
-    }
-    return true;
-  }
+  bool find_later_pieces() { return reader_.find_pieces() || fail_finding(); }
 
-  // The checksum file beside the first piece, when there is one. Lines are
-  // matched by name without regard to case, the name as it is here or in the
-  // set's code page. A checksum file without a line for every piece does not
-  // describe this set (the joiner on Windows reads it so too): it is set
-  // aside and the record in the header guards the data.
-  bool read_checksum_file() {
-    Fd file;
-    struct stat st;
-    for (const std::string& name : checksum_names(first_path_)) {
-      const int fd = open_regular(name, st);
-      if (fd == kNotRegular) return fail("the checksum file " + name + " is not a regular file");
-      if (fd < 0 && (errno == ENOENT || errno == ENOTDIR)) continue;
-      sfv_path_ = name;
-      if (fd < 0) return fail_errno("cannot read the checksum file " + sfv_path_, errno);
-      file = Fd(fd);
-      break;
-    }
-    if (!file.is_open()) return true;  // none: the record guards the set
-    if (st.st_size > kMaxChecksumFile)
-      return fail("cannot read the checksum file " + sfv_path_ + ": it is too large to be one");
-    std::string text(static_cast<size_t>(st.st_size), '\0');
-    ssize_t got = read_fully(file.get(), &text[0], text.size());
-    if (got < 0) return fail_errno("cannot read the checksum file " + sfv_path_, errno);
-    text.resize(static_cast<size_t>(got));
-    for (Piece& piece : pieces_) {
-      std::string base = base_name(piece.path), in_code_page;
-      if (!splitset::sfv_find(text.data(), text.size(), base.c_str(), piece.listed_crc) &&
-          !(convert_text("UTF-8", request_.codepage, base, in_code_page) == Conversion::kDone &&
-            splitset::sfv_find(text.data(), text.size(), in_code_page.c_str(), piece.listed_crc)))
-        return true;
-    }
-    has_sfv_ = true;
-    protected_.push_back(id_of(st));
-    return true;
-  }
+  // The checksum file beside the first piece, when there is one, counts only
+  // with a line for every piece (matched without regard to case, the name as
+  // it is here or in the set's code page); else the record guards the data.
+  bool read_checksum_file() { return reader_.read_checksum_file() || fail_finding(); }
 
   bool prepare_destination() {
     // Made full first: ".." levels resolved, so that none of them is created.
@@ -320,7 +292,7 @@ class Join {
       if (error != 0) return fail_errno("cannot create the target directory " + dest_dir_, error);
     }
     final_path_ = join_path(dest_dir_, file_name_);
-    for (const Piece& piece : pieces_) protected_.push_back(piece.id);
+    protected_ = posix_.opened;
     return true;
   }
 
@@ -337,63 +309,23 @@ class Join {
     joined.reset(path.data());
     if (!compressed_) fchmod(out.get(), new_file_mode());
     std::unique_ptr<char[]> buffer(new char[kCopyChunk]);
-    for (const Piece& piece : pieces_)
-      if (!copy_piece(piece, out.get(), joined.path(), buffer.get())) return false;
+    out_fd_ = out.get();
+    out_path_ = joined.path();
+    scanning_ = true;
+    if (!reader_.scan(write_out, this, buffer.get(), kCopyChunk)) return fail_finding();
+    payload_crc_ = reader_.payload_crc();
+    payload_length_ = reader_.payload_length();
     int error = out.close();
     if (error != 0) return fail_errno("cannot write " + joined.path(), error);
     return true;
   }
 
-  // One piece read once from its first byte: the head before its data area
-  // (ending in its ChunkRecord), the data area, appended to the output, and
-  // with a checksum file the rest of the file. The CRCs of the three parts
-  // are computed on the buffer as the bytes pass; the whole file's CRC is
-  // their combination.
-  bool copy_piece(const Piece& piece, int out, const std::string& out_path, char* buffer) {
-    struct stat st;
-    const int fd = open_regular(piece.path, st);
-    Fd in(fd);
-    if (fd == kNotRegular) return fail("piece " + piece.path + " is not a regular file");
-    if (!in.is_open()) return fail_errno("missing or unreadable piece " + piece.path, errno);
-    posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-    const std::string damaged = "damaged piece " + piece.path;
-    ssize_t got = read_fully(in.get(), buffer, piece.data_offset);
-    if (got < 0) return fail_errno("cannot read " + piece.path, errno);
-    ChunkRecord chunk;
-    std::memcpy(&chunk, buffer + piece.data_offset - sizeof chunk, sizeof chunk);
-    int64_t length = got == static_cast<ssize_t>(piece.data_offset)
-                         ? data_length(chunk, piece.data_offset, st.st_size)
-                         : -1;
-    if (length < 0) return fail(damaged + ": its ChunkRecord does not fit the file");
-
-    const uint32_t head_crc = crc_update(0, buffer, piece.data_offset);
-    uint32_t data_crc = 0;
-    for (int64_t left = length; left > 0;) {
-      size_t want = left < static_cast<int64_t>(kCopyChunk) ? static_cast<size_t>(left) : kCopyChunk;
-      got = read_fully(in.get(), buffer, want);
-      if (got < 0) return fail_errno("cannot read " + piece.path, errno);
-      if (got != static_cast<ssize_t>(want)) return fail(damaged + ": it ended inside its data area");
-      data_crc = crc_update(data_crc, buffer, want);
-      if (!write_fully(out, buffer, want)) return fail_errno("cannot write " + out_path, errno);
-      left -= static_cast<int64_t>(want);
-    }
-    if (has_sfv_) {
-      uint32_t tail_crc = 0;
-      uint64_t tail_length = 0;
-      while ((got = read_fully(in.get(), buffer, kCopyChunk)) > 0) {
-        tail_crc = crc_update(tail_crc, buffer, static_cast<size_t>(got));
-        tail_length += static_cast<uint64_t>(got);
-      }
-      if (got < 0) return fail_errno("cannot read " + piece.path, errno);
-      uint32_t file_crc = splitset::crc32_combine(head_crc, data_crc, static_cast<uint64_t>(length));
-      file_crc = splitset::crc32_combine(file_crc, tail_crc, tail_length);
-      if (file_crc != piece.listed_crc)
-        return fail(damaged + ": its CRC-32 is " + hex8(file_crc) + ", the checksum file " + sfv_path_ +
-                    " gives " + hex8(piece.listed_crc) + "; the checksum file itself may be the damaged one");
-    }
-    payload_crc_ = splitset::crc32_combine(payload_crc_, data_crc, static_cast<uint64_t>(length));
-    payload_length_ += static_cast<uint64_t>(length);
-    return true;
+  // The reader's sink: the data areas appended to the output as they pass.
+  static bool write_out(void* context, const void* data, size_t length) {
+    auto* join = static_cast<Join*>(context);
+    if (write_fully(join->out_fd_, data, length)) return true;
+    join->write_error_ = errno;
+    return false;
   }
 
   // The payload against the integrity record; on a mismatch the joined data stay.
@@ -406,7 +338,7 @@ class Join {
     // the record's: a piece of another set mixed in and the checksum file
     // written again over them.
     const std::string sfv_too =
-        has_sfv_ ? "; every piece matches the checksum file " + sfv_path_ + ", which was written over other pieces"
+        reader_.has_checksum_file() ? "; every piece matches the checksum file " + reader_.checksum_path() + ", which was written over other pieces"
                  : "";
     return fail("the set is damaged: its pieces hold " + std::to_string(payload_length_) +
                 " bytes with CRC-32 " + hex8(payload_crc_) + ", the checksum record in " + first_path_ +
@@ -419,7 +351,7 @@ class Join {
   // such file exists, else it stays under its temporary name. A compressed
   // set holds part of a cabinet, which cannot be expanded: it stays as joined.
   bool keep_leading_part(TempFile& joined) {
-    const std::string held = std::to_string(payload_length_) + " of " + std::to_string(header_.payload_size) + " bytes";
+    const std::string held = std::to_string(payload_length_) + " of " + std::to_string(reader_.header().payload_size) + " bytes";
     std::string kept = joined.path();
     joined.release();
     if (compressed_)
@@ -510,17 +442,20 @@ class Join {
 
   const JoinRequest& request_;
   std::string& message_;
+  PosixIo posix_;
+  splitset::ReaderIo io_;
+  splitset::SetReader reader_;
+  int out_fd_ = -1;
+  std::string out_path_;
+  int write_error_ = 0;
+  bool scanning_ = false;
   std::string first_path_;
-  SplitHeader header_{};
   IntegrityRecord record_{};
   bool has_record_ = false;
   bool compressed_ = false;
   bool cut_short_ = false;        // the record says a Break cut the set short
   std::string stored_name_;       // the header's file_name, in the set's code page
   std::string file_name_;         // the same in UTF-8
-  std::vector<Piece> pieces_;
-  std::string sfv_path_;
-  bool has_sfv_ = false;
   std::string dest_dir_;    // empty: the current directory
   std::string final_path_;
   std::vector<FileId> protected_;  // the set's files, never replaced

@@ -5,15 +5,6 @@
 namespace par2 {
 namespace packets {
 
-const splitset::Crc32Table& crc_table() {
-  static const splitset::Crc32Table* table = [] {
-    auto* t = new splitset::Crc32Table;
-    splitset::crc32_init(*t);
-    return t;
-  }();
-  return *table;
-}
-
 const unsigned char kMagic[8] = {'P', 'A', 'R', '2', 0, 'P', 'K', 'T'};
 const unsigned char kTypeMain[16] = {'P', 'A', 'R', ' ', '2', '.', '0', 0, 'M', 'a', 'i', 'n', 0, 0, 0, 0};
 const unsigned char kTypeFileDesc[16] = {'P', 'A', 'R', ' ', '2', '.', '0', 0,

@@ -16,9 +16,6 @@
 namespace par2 {
 namespace packets {
 
-// The CRC-32 table of the slice checksums, made once on first use.
-const splitset::Crc32Table& crc_table();
-
 using Bytes = std::vector<unsigned char>;
 
 constexpr size_t kHeaderSize = 64;

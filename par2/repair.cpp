@@ -338,7 +338,7 @@ Result Repairer::State::check_file(size_t index) {
       break;
     }
     whole.update(buffer.data(), static_cast<size_t>(n));
-    crc = splitset::crc32_update(packets::crc_table(), crc, buffer.data(), static_cast<size_t>(n));
+    crc = splitset::crc32_update(splitset::shared_crc32_table(), crc, buffer.data(), static_cast<size_t>(n));
     pos += static_cast<uint64_t>(n);
     fill += static_cast<uint64_t>(n);
     const bool short_read = static_cast<size_t>(n) < take;
@@ -346,7 +346,7 @@ Result Repairer::State::check_file(size_t index) {
       static const unsigned char zeros[4096] = {};
       for (uint64_t pad = slice - fill; pad > 0;) {
         size_t z = static_cast<size_t>(std::min<uint64_t>(pad, sizeof zeros));
-        crc = splitset::crc32_update(packets::crc_table(), crc, zeros, z);
+        crc = splitset::crc32_update(splitset::shared_crc32_table(), crc, zeros, z);
         pad -= z;
       }
       uint32_t s = static_cast<uint32_t>((pos - 1) / slice);

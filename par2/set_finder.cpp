@@ -11,8 +11,6 @@ namespace par2 {
 
 namespace {
 
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-
 bool starts_with_any_case(const std::string& text, const std::string& head) {
   return text.size() >= head.size() && same_name(text.substr(0, head.size()), head);
 }
@@ -56,10 +54,7 @@ bool better(Result a, uint32_t lost_a, Result b, uint32_t lost_b) {
 }  // namespace
 
 bool same_name(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (lower(a[i]) != lower(b[i])) return false;
-  return true;
+  return a.size() == b.size() && splitset::same_ignoring_case(a.data(), b.data(), a.size());
 }
 
 std::string recovery_base(const std::string& first_piece_name) {

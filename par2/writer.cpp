@@ -45,7 +45,7 @@ uint32_t crc_zeros(uint32_t crc, uint64_t count) {
   static unsigned char zeros[4096];  // zeros, in .bss: no room in the program file
   for (; count > 0;) {
     size_t take = count < sizeof zeros ? static_cast<size_t>(count) : sizeof zeros;
-    crc = splitset::crc32_update(packets::crc_table(), crc, zeros, take);
+    crc = splitset::crc32_update(splitset::shared_crc32_table(), crc, zeros, take);
     count -= take;
   }
   return crc;
@@ -126,7 +126,7 @@ Result Writer::hash(uint32_t index, const void* data, size_t length) {
       uint64_t room = packets::kHead16k - f.length;
       f.head.update(p, length < room ? length : static_cast<size_t>(room));
     }
-    f.crc = splitset::crc32_update(packets::crc_table(), f.crc, p, length);
+    f.crc = splitset::crc32_update(splitset::shared_crc32_table(), f.crc, p, length);
     Bytes& zero = s.recovery[0];
     if (zero.size() < f.length + length) zero.resize(std::max<uint64_t>(f.length + length, zero.size() * 3 / 2));
     xor_region(zero.data() + f.length, p, length);

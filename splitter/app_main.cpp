@@ -1,4 +1,4 @@
-// velmora.exe: the command line decides the front end. /split and /verify
+// velmora.exe: the command line decides the front end. /split, /verify and /join
 // run without the dialog and end with their exit code (console_front_end.h);
 // otherwise the application is initialised, MainDialog is created (with the
 // file name filled in when the one argument names an existing file; with a

@@ -5,7 +5,7 @@ set(dialog_dir ${CMAKE_SOURCE_DIR}/splitter/dialog)
 velmora_gtest(dialog_logic_tests SOURCES dialog_logic_tests.cpp
   ${dialog_dir}/spin_value.cpp ${dialog_dir}/source_file_name.cpp
   ${dialog_dir}/exception_message.cpp ${dialog_dir}/dialog_font.cpp
-  LIBS gdi32)
+  LIBS gdi32 win32_support)
 target_include_directories(dialog_logic_tests PRIVATE ${dialog_dir})
 
 # The driver finds velmora's windows by its process, but the cases still run

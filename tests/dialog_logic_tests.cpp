@@ -90,7 +90,7 @@ TEST(StartupGuard, AReportThatThrowsStaysInside) {
 // The font the dialog sets on its controls, selected into a device context:
 // Tahoma really present, 11 pixels high, Cyrillic character set.
 TEST(DialogFont, IsTahomaElevenPixelsCyrillic) {
-  FontHandle font = make_dialog_font();
+  winsup::UniqueFont font = make_dialog_font();
   LOGFONTA asked{};
   ASSERT_EQ(GetObjectA(font.get(), sizeof asked, &asked), static_cast<int>(sizeof asked));
   EXPECT_EQ(asked.lfHeight, -11);

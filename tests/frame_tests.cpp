@@ -3,11 +3,17 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
+#include <string>
+#include <vector>
 #include <memory>
 #include <thread>
 
 #include "library_frame.h"
+#include "path_levels.h"
+#include "temp_file.h"
+#include "unique_handle.h"
 #include "test_support.h"
 
 using namespace vornex;
@@ -69,21 +75,47 @@ TEST(PathRoutines, DirPartLengthCountsUpToTheLastBackslash) {
   EXPECT_EQ(dir_part_length(""), 0u);
 }
 
-TEST(PathRoutines, CreatePathDirsMakesEveryLevelAfterTheFirstBackslash) {
+// Every name of the width is tried once, each file is new (never one that
+// was there, also not a folder of that name), and a folder that refuses new
+// files ends the search at once with the system's reason.
+TEST(TempFiles, EveryNameOnceNoneThatWasThereAndTheRealCause) {
   ScratchDir dir;
-  create_path_dirs((dir.path() + "\\new\\sub\\x.bin").c_str());
+  const std::string folder = dir.path() + "\\";
+  ASSERT_TRUE(CreateDirectoryA((folder + "vq7.tmp").c_str(), nullptr));
+  std::vector<std::string> made;
+  char path[MAX_PATH];
+  for (int k = 0; k < 15; ++k) {
+    winsup::UniqueFile file(winsup::reserve_temp_file(folder.c_str(), "vq", 1, GENERIC_WRITE, path, sizeof path));
+    ASSERT_TRUE(file) << k;
+    EXPECT_EQ(std::string(path).rfind(folder + "vq", 0), 0u);
+    EXPECT_EQ(std::find(made.begin(), made.end(), path), made.end()) << path;
+    made.push_back(path);
+  }
+  EXPECT_TRUE(testing_support::dir_exists("vq7.tmp"));  // passed over, not opened
+  winsup::UniqueFile none(winsup::reserve_temp_file(folder.c_str(), "vq", 1, GENERIC_WRITE, path, sizeof path));
+  EXPECT_FALSE(none);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+  winsup::UniqueFile missing(
+      winsup::reserve_temp_file((folder + "no\\such\\").c_str(), "vq", 4, GENERIC_WRITE, path, sizeof path));
+  EXPECT_FALSE(missing);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+}
+
+TEST(PathRoutines, CreateParentLevelsMakesEveryLevelAfterTheFirst) {
+  ScratchDir dir;
+  winsup::create_parent_levels((dir.path() + "\\new\\sub\\x.bin").c_str());
   EXPECT_TRUE(testing_support::dir_exists("new\\sub"));
   EXPECT_FALSE(testing_support::file_exists("new\\sub\\x.bin"));
-  create_path_dirs((dir.path() + "\\t\\u\\").c_str());
+  winsup::create_parent_levels((dir.path() + "\\t\\u\\").c_str());
   EXPECT_TRUE(testing_support::dir_exists("t\\u"));
   // A relative path with one backslash creates nothing: its first level is
   // the one that is never created.
-  create_path_dirs("rel\\x.cab");
+  winsup::create_parent_levels("rel\\x.cab");
   EXPECT_FALSE(testing_support::dir_exists("rel"));
-  create_path_dirs("one\\two\\x.cab");
+  winsup::create_parent_levels("one\\two\\x.cab");
   EXPECT_FALSE(testing_support::dir_exists("one"));  // "one\" is the first level
-  create_path_dirs("x.cab");
-  create_path_dirs(nullptr);
+  winsup::create_parent_levels("x.cab");
+  winsup::create_parent_levels(nullptr);
 }
 
 // An entry met under a handle being registered is stale (the engine reuses a

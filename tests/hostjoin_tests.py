@@ -319,6 +319,8 @@ CASES = [
         first)), code=1, says=["the set is damaged", "written over other pieces"], kept="payload"),
     dict(name="header_counting_no_piece", shape=lambda f: sst.set_piece_count(f, 0), code=1, says=["counts 0"]),
     dict(name="header_counting_minus_one", shape=lambda f: sst.set_piece_count(f, -1), code=1, says=["counts -1"]),
+    dict(name="header_counting_more_pieces_than_any_set", shape=lambda f: sst.set_piece_count(f, 400001), code=1,
+         says=["counts 400001"]),
     dict(name="piece_is_a_fifo", damage=fifo(3), code=1, says=[3, "not a regular file"]),
     dict(name="checksum_file_is_a_fifo", sums="sfv", damage=fifo("sfv"), code=1, says=["not a regular file"]),
 
@@ -331,6 +333,11 @@ CASES = [
     dict(name="uppercased_set_with_its_SFV_damaged", sums="sfv", damage=flip(7), spell=rename_set(str.upper),
          code=1, says=[7, MAY]),
     dict(name="target_with_a_detour_leaves_no_folder", target="stray/../real"),
+    # A first piece under any name: the later pieces and the checksum file by the stored name.
+    dict(name="first_piece_renamed_found_by_stored_name", sums="sfv", target="out",
+         spell=lambda first: shutil.move(first, os.path.join(os.path.dirname(first), "setup.exe"))),
+    dict(name="first_piece_renamed_damage_named", sums="sfv", damage=flip(4), code=1, says=["dataVRAX.003", MAY],
+         spell=lambda first: shutil.move(first, os.path.join(os.path.dirname(first), "reportVRAX.ex_"))),
     dict(name="stored_name_in_windows_1252", shape=named("résumé.bin".encode("cp1252"), "résumé"), sums="sfv",
          target="out", codepage="cp1252"),
     dict(name="stored_name_in_windows_1252_sfv_in_code_page_damaged", shape=named("résumé.bin".encode("cp1252"),

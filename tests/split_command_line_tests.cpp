@@ -2,7 +2,7 @@
 // it: /split with every result it can end in (also through a batch file,
 // which waits for the GUI program and sees its exit code), bad usage, and
 // /verify on sound and damaged sets, named every way a user may spell them;
-// names the ANSI code page cannot spell.
+// /join; names the ANSI code page cannot spell.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -105,7 +105,7 @@ TEST_P(CommandLineSplit, ExitsWithTheEnginesResultAndPrintsItsText) {
                     " " + c.options,
                 through_batch);
   EXPECT_EQ(run.exit_code, static_cast<DWORD>(c.result));
-  EXPECT_EQ(trimmed(run.output), result_message(c.result).text);
+  EXPECT_EQ(trimmed(run.output), result_message(static_cast<velmora::SplitResult>(c.result)).text);
   if (c.result == velmora::kSplitDone) {
     std::string first = target + "\\" + std::string(c.source).substr(0, std::string(c.source).find('.')) + "VRAX.exe";
     SetOnDisk set = read_set(first);
@@ -170,6 +170,9 @@ TEST_F(CommandLine, BadUsageExits64AndWritesNothing) {
       "/verify " + s + " /compress",
       "/repair",
       "/repair " + s + " " + t,
+      "/join",
+      "/join " + s + " " + t + " " + t,
+      "/join " + s + " /compress",
       "/jion " + s + " " + t,  // a mistyped command, not the dialog
       "/Split" + s,
   };
@@ -310,6 +313,63 @@ TEST_P(Verify, DamageExitsOneAndNamesThePiece) {
 
 INSTANTIATE_TEST_SUITE_P(Kinds, Verify, ::testing::ValuesIn(kDamages),
                          [](const ::testing::TestParamInfo<Damage>& info) { return info.param.label; });
+
+// /join: the set rebuilt by velmora.exe, the first piece under any name (the
+// later pieces then found by the stored name), into a target or the current
+// directory; a damaged set or an existing file in the target: exit code 1,
+// one line naming the cause, nothing written.
+struct JoinCase {
+  const char* label;
+  bool compress;
+  const char* first;   // the first piece's name in the set's folder
+  const char* target;  // "" for the current directory (the source's own folder)
+  void (*apply)(const std::string& dir);  // after the renaming; may be null
+  DWORD exit_code;
+  const char* says;    // in the line, when the join fails
+};
+void PrintTo(const JoinCase& c, std::ostream* out) { *out << c.label; }
+const JoinCase kJoins[] = {
+    {"asMade", false, "dataVRAX.exe", "out\\new", nullptr, 0, ""},
+    {"renamedSetupExe", false, "setup.exe", "out", nullptr, 0, ""},
+    {"renamedCompressed", true, "reportVRAX.ex_", "out", nullptr, 0, ""},
+    {"renamedIntoCurrentDirectory", false, "setup.exe", "", nullptr, 0, ""},
+    {"damagedPiece", false, "setup.exe", "out", [](const std::string& d) { flip(piece(d, "002"), 5000); }, 1,
+     "damaged piece"},
+    {"missingPiece", false, "dataVRAX.exe", "out", [](const std::string& d) { DeleteFileA(piece(d, "003").c_str()); },
+     1, "missing piece"},
+    {"existingFileInTarget", false, "dataVRAX.exe", "out",
+     [](const std::string& d) { CreateDirectoryA((d + "\\..\\out").c_str(), nullptr);
+                                write_file(d + "\\..\\out\\data.bin", "precious"); }, 1, "exists"},
+};
+class Join : public SetMaker, public ::testing::WithParamInterface<JoinCase> {};
+
+TEST_P(Join, RebuildsWithTheFirstPiecesRules) {
+  const JoinCase& c = GetParam();
+  std::string set = make_set(c.compress);
+  const std::string source = read_file(dir_ / "data.bin");
+  MoveFileA(piece(set, "exe").c_str(), (set + "\\" + c.first).c_str());
+  if (c.apply) c.apply(set);
+  if (c.exit_code != 0) CreateDirectoryA((dir_ / c.target).c_str(), nullptr);  // levels may be made first
+  const std::string before = tree_state(dir_.path());
+  ProcessResult run = velmora("/join " + quoted(set + "\\" + c.first) + (*c.target ? " " + std::string(c.target) : ""));
+  EXPECT_EQ(run.exit_code, c.exit_code) << run.output;
+  const std::string rebuilt = dir_ / (*c.target ? std::string(c.target) + "\\data.bin" : "data.bin");
+  if (c.exit_code == 0) {
+    EXPECT_EQ(trimmed(run.output), "");
+    EXPECT_EQ(read_file(rebuilt), source);
+  } else {
+    EXPECT_EQ(trimmed(run.output).find('\n'), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
+    // Nothing written, but what the line says it kept (the rebuilt file beside an existing one).
+    if (run.output.find("kept as") == std::string::npos)
+      EXPECT_TRUE(tree_state(dir_.path()) == before) << "a failed /join wrote something";
+    else
+      EXPECT_EQ(read_file(rebuilt), "precious");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sets, Join, ::testing::ValuesIn(kJoins),
+                         [](const ::testing::TestParamInfo<JoinCase>& info) { return info.param.label; });
 
 // A damaged compressed set is named by its piece as well.
 TEST_F(Verify, DamagedCompressedSetNamesThePiece) {
@@ -468,7 +528,7 @@ TEST_F(CommandLine, ANameTheCodePageCannotSpellIsRefused) {
   const std::wstring lodz = dir + L"\u0141\u00f3d\u017a.bin", cjk = dir + L"\u6570\u636e.bin";
   for (const std::wstring& name : {lodz, cjk})
     CloseHandle(CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
-  write_file(dir_ / "L\xf3dz.bin", pattern_bytes(300000, 44));  // the look-alike
+  write_file(dir_ / "L\xf3" "dz.bin", pattern_bytes(300000, 44));  // the look-alike
   write_file(dir_ / "data.bin", pattern_bytes(300000, 45));
   const std::wstring cases[] = {
       L"/split \"" + lodz + L"\" \"" + dir + L"out\" 100000",

@@ -427,18 +427,24 @@ INSTANTIATE_TEST_SUITE_P(
                   velmora::kSplitDone}),
     [](const ::testing::TestParamInfo<ClashCase>& info) { return info.param.label; });
 
-// Files written beside the first piece (the cabinet library) belong to the
-// PAR2 set with the pieces. split_par2_check.sh runs this with
-// VELMORA_RECOVERY_SET naming a folder of its own and checks the set there
-// with par2 (verify, and a repair of the library and the first piece lost).
-class RecoveryVolumes : public SplitEngine {};
-TEST_F(RecoveryVolumes, CoverTheFilesBesideTheFirstPiece) {
+// The library beside the first piece belongs to the PAR2 set with the
+// pieces, with the bytes the split wrote ("placed"), or those of a file of
+// that name it found and kept, under its name there ("kept"); a file of
+// that name too large to be a library of ours is kept but not covered
+// ("large"). The index carries the library's MD5. split_par2_check.sh runs
+// this with VELMORA_RECOVERY_SET naming a folder of its own and checks the
+// first two sets there with par2 and velmora.exe /repair (the library and
+// the first piece lost together, both rebuilt).
+class RecoveryVolumes : public SplitEngine, public ::testing::WithParamInterface<const char*> {};
+TEST_P(RecoveryVolumes, CoverTheLibraryBesideTheFirstPiece) {
   char named[MAX_PATH] = "";
   GetEnvironmentVariableA("VELMORA_RECOVERY_SET", named, sizeof named);
-  const std::string target = named[0] ? std::string(named) : dir_ / "set";
+  const std::string kind = GetParam(), target = (named[0] ? std::string(named) : dir_.path()) + "\\" + kind;
   CreateDirectoryA(target.c_str(), nullptr);
-  const std::string dll = bin_dir() + "\\vornex.dll";
-  ASSERT_TRUE(CopyFileA(dll.c_str(), (target + "\\vornex.dll").c_str(), FALSE));
+  const std::string name = kind == "placed" ? "vornex.dll" : "VORNEX.DLL";
+  const std::string library = kind == "placed" ? read_file(bin_dir() + "\\vornex.dll")
+                                               : pattern_bytes(kind == "kept" ? 5001 : 65537, 8);
+  if (kind != "placed") { ASSERT_TRUE(write_file(target + "\\" + name, library)); }
   source_ = dir_ / "report.doc";
   ASSERT_TRUE(write_file(source_, pattern_bytes(250000, 7)));
   SplitJob job{};
@@ -446,11 +452,18 @@ TEST_F(RecoveryVolumes, CoverTheFilesBesideTheFirstPiece) {
   std::strcpy(job.target_directory, target.c_str());
   job.section_size = 60000;
   job.recovery = 2;
-  ASSERT_EQ(velmora::split_file(job, hooks_, {{"vornex.dll", dll}}), velmora::kSplitDone);
-  EXPECT_NE(read_file(target + "\\reportVRAX.par2").find("vornex.dll"), std::string::npos);
+  ASSERT_EQ(velmora::split_file(job, hooks_), velmora::kSplitDone) << job.recovery_problem;
+  EXPECT_TRUE(read_file(target + "\\" + name) == library);
+  const par2::Md5Digest md5 = par2::Md5::of(library.data(), library.size());
+  const std::string index = read_file(target + "\\reportVRAX.par2");
+  const bool covered = index.find(std::string(reinterpret_cast<const char*>(md5.bytes), 16)) != std::string::npos;
+  EXPECT_EQ(covered, kind != "large");
+  EXPECT_EQ(index.find(name) != std::string::npos, covered);
   for (uint32_t e = 0; e < 2; ++e)
     EXPECT_TRUE(file_exists(target + "\\" + par2::Writer::volume_name("reportVRAX", e, 2)));
 }
+INSTANTIATE_TEST_SUITE_P(Library, RecoveryVolumes, ::testing::Values("placed", "kept", "large"),
+                         [](const ::testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
 
 TEST(SetNames, AreTheFirstPieceTheChecksumFileTheLibraryAndPieceNumbers) {
   struct Case { const char* name; int64_t later; bool in_set; };
@@ -468,7 +481,7 @@ TEST(SetNames, AreTheFirstPieceTheChecksumFileTheLibraryAndPieceNumbers) {
       {"vornex.dll", 0, true},        {"VORNEX.DLL", 0, true},      {"vornex.dll.bak", -1, false},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(velmora::is_name_of_set("reportVRAX.exe", c.name, c.later), c.in_set)
+    EXPECT_EQ(splitset::is_name_of_set("reportVRAX.exe", c.name, c.later), c.in_set)
         << c.name << " " << c.later;
 }
 
@@ -497,11 +510,11 @@ TEST(Crc32Fast, AgreesWithTheSystemAndTheTables) {
 }
 
 TEST(LaterPieceCount, FollowsTheBlockRule) {
-  EXPECT_EQ(velmora::later_piece_count(13049, 10000), 2);
-  EXPECT_EQ(velmora::later_piece_count(6942, 6941), 2);
-  EXPECT_EQ(velmora::later_piece_count(1 + 1001 * 6929, 6941), 1001);
-  EXPECT_EQ(velmora::later_piece_count(3060, 10000), 0);
-  EXPECT_EQ(velmora::later_piece_count(3061, 10000), 1);
+  EXPECT_EQ(splitset::later_piece_count(13049, 10000), 2);
+  EXPECT_EQ(splitset::later_piece_count(6942, 6941), 2);
+  EXPECT_EQ(splitset::later_piece_count(1 + 1001 * 6929, 6941), 1001);
+  EXPECT_EQ(splitset::later_piece_count(3060, 10000), 0);
+  EXPECT_EQ(splitset::later_piece_count(3061, 10000), 1);
 }
 
 // An empty target directory is the source's own folder (not the root of the

@@ -305,7 +305,7 @@ TEST_F(Floppy, ASetNearThePathLimitCarriesItsChecksumFileOrSaysItCannotProveItse
         "\"" + velmora_exe() + "\" /split \"" + source + "\" A:\\ 20000", dir_.path());
     EXPECT_EQ(run.exit_code, 0u);
     run.output.erase(std::remove(run.output.begin(), run.output.end(), '\r'), run.output.end());
-    EXPECT_EQ(run.output, result_message(0).text + std::string(blocked ? kUnprovableNote : "") + "\n");
+    EXPECT_EQ(run.output, result_message(velmora::kSplitDone).text + std::string(blocked ? kUnprovableNote : "") + "\n");
     char line[300];
     splitset::sfv_line(line, first.substr(3).c_str(), system_crc32(read_file(first)));
     EXPECT_EQ(read_file(sfv).find(line) != std::string::npos, !blocked) << blocked;
@@ -320,9 +320,10 @@ TEST_F(Floppy, ASetNearThePathLimitCarriesItsChecksumFileOrSaysItCannotProveItse
 // Recovery volumes with automatic size follow the last piece, one to a
 // disk, each asked for like a piece's disk; the second new disk (junk on
 // it) has too little room and is asked for again. The first piece leaves
-// room so that a volume fits a disk as large as the first. The files of
-// every disk gathered into one folder (VELMORA_RECOVERY_SET names it for
-// split_par2_check.sh, which repairs a lost disk's piece there with par2).
+// room so that a volume fits a disk as large as the first, after the
+// library, which the volumes cover too. The files of every disk gathered
+// into one folder (VELMORA_RECOVERY_SET names it for split_par2_check.sh,
+// which repairs a lost first disk there, and a lost later disk's piece).
 TEST_F(Floppy, RecoveryVolumesFollowOnDisksOfTheirOwn) {
   source_ = dir_ / "big.bin";
   ASSERT_TRUE(write_file(source_, pattern_bytes(2200000, 34)));
@@ -331,7 +332,6 @@ TEST_F(Floppy, RecoveryVolumesFollowOnDisksOfTheirOwn) {
   std::strcpy(job.target_directory, "A:\\");
   job.autodetect = 1;
   job.recovery = 2;
-  job.no_library = 1;  // the library's share of the first disk is not yet in the reserve
   ASSERT_EQ(velmora::split_file(job, hooks_), velmora::kSplitDone) << job.recovery_problem;
   EXPECT_EQ(changer_.no_space_prompts, 4);  // a piece, the junk disk twice, a volume
   EXPECT_EQ(changer_.first_disk_prompts, 1);
@@ -344,7 +344,7 @@ TEST_F(Floppy, RecoveryVolumesFollowOnDisksOfTheirOwn) {
     ASSERT_TRUE(CopyFileA((changer_.shelf + "\\" + name).c_str(), (gathered + "\\" + name).c_str(), FALSE));
   EXPECT_EQ(sorted(files_in(gathered)),
             sorted({"bigVRAX.exe", "bigVRAX.000", "bigVRAX.sfv", "bigVRAX.par2",
-                    "bigVRAX.vol0+1.par2", "bigVRAX.vol1+1.par2"}));
+                    "bigVRAX.vol0+1.par2", "bigVRAX.vol1+1.par2", "vornex.dll"}));
   const std::string first = read_file(gathered + "\\bigVRAX.exe");
   const std::string volume = read_file(gathered + "\\bigVRAX.vol1+1.par2");
   EXPECT_GT(volume.size(), first.size());

@@ -119,7 +119,7 @@ TEST_F(SplitWorker, AFailedSplitShowsItsMessage) {
   EXPECT_TRUE(IsWindowEnabled(button_));
 }
 
-int exploding_split(SplitJob&, velmora::SplitHooks&) { throw std::runtime_error("the prompt failed"); }
+velmora::SplitResult exploding_split(SplitJob&, velmora::SplitHooks&) { throw std::runtime_error("the prompt failed"); }
 
 // An exception inside the split is reported to the user, and the worker ends
 // as after any result.
@@ -173,12 +173,13 @@ TEST(ResultMessages, EveryCodeHasItsTextAndIcon) {
        MB_ICONWARNING},
   };
   for (const MessageCase& c : cases) {
-    ResultMessage message = result_message(c.result);
+    ResultMessage message = result_message(static_cast<velmora::SplitResult>(c.result));
     ASSERT_NE(message.text, nullptr) << c.result;
     EXPECT_STREQ(message.text, c.text) << c.result;
     EXPECT_EQ(message.icon, c.icon) << c.result;
   }
-  for (int silent : {8, 9, 15, -1}) EXPECT_EQ(result_message(silent).text, nullptr) << silent;
+  for (int silent : {8, 9, 15, -1})
+    EXPECT_EQ(result_message(static_cast<velmora::SplitResult>(silent)).text, nullptr) << silent;
 }
 
 }  // namespace

@@ -4,13 +4,14 @@
 
 #include <cstring>
 
+#include "split_set_format.h"
+
 namespace velmora {
 
 namespace {
 
 std::string lower(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  for (char& c : text) c = splitset::ascii_lower(c);
   return text;
 }
 
@@ -54,7 +55,7 @@ Command parse_command_line(const std::vector<std::string>& arguments, size_t uns
   Command command;
   if (arguments.empty()) return command;
   const std::string word = lower(arguments[0]);
-  if (word != "/split" && word != "/verify" && word != "/repair") {
+  if (word != "/split" && word != "/verify" && word != "/repair" && word != "/join") {
     const std::string& first = arguments[0];
     if (unspellable != 0 && !first.empty() && first[0] == '/' &&
         GetFileAttributesA(first.c_str()) == INVALID_FILE_ATTRIBUTES)
@@ -104,6 +105,16 @@ Command parse_command_line(const std::vector<std::string>& arguments, size_t uns
       return usage("the first piece's path is longer than 259 characters");
     command.kind = word == "/verify" ? Command::Kind::kVerify : Command::Kind::kRepair;
     command.first_piece = positional[0];
+    return command;
+  }
+  if (word == "/join") {
+    if (positional.size() < 1 || positional.size() > 2)
+      return usage("/join takes the first piece and, if wanted, a target directory");
+    for (const std::string& path : positional)
+      if (!fits(path, sizeof command.job.source_path)) return usage("a path is longer than 259 characters");
+    command.kind = Command::Kind::kJoin;
+    command.first_piece = positional[0];
+    if (positional.size() == 2) command.target = positional[1];
     return command;
   }
   if (positional.size() != 3)

@@ -3,6 +3,7 @@
 //                      [/recovery N | /recovery N%] [/nolibrary]
 //   velmora.exe /verify FIRST-PIECE
 //   velmora.exe /repair FIRST-PIECE
+//   velmora.exe /join FIRST-PIECE [TARGET-DIRECTORY]
 //   velmora.exe [FILE]                 the dialog (FILE fills the file name)
 // A first argument that begins with '/' and is neither a command word nor an
 // existing file is bad usage (a mistyped command must not pass for success).
@@ -23,7 +24,7 @@ namespace velmora {
 constexpr int kExitUsage = 64;
 // The exit code when a split ends in an exception instead of a result.
 constexpr int kExitInternal = 70;
-// The exit code of /split or /verify given a name that the system's ANSI
+// The exit code of /split, /verify or /join given a name that the system's ANSI
 // code page cannot spell (ansi_name.h). Nothing is written then either.
 constexpr int kExitUnspellableName = 65;
 // No argument is unspellable.
@@ -34,14 +35,16 @@ inline constexpr const char kUsage[] =
     "                          [/recovery N | /recovery N%] [/nolibrary]\n"
     "       velmora.exe /verify FIRST-PIECE\n"
     "       velmora.exe /repair FIRST-PIECE\n"
+    "       velmora.exe /join FIRST-PIECE [TARGET-DIRECTORY]\n"
     "       (with /auto the section size is given as 0; /nolibrary leaves vornex.dll\n"
     "        out of the target, which otherwise gets a copy beside the first piece)\n";
 
 struct Command {
-  enum class Kind { kDialog, kSplit, kVerify, kRepair, kUsage, kUnspellable };
+  enum class Kind { kDialog, kSplit, kVerify, kRepair, kJoin, kUsage, kUnspellable };
   Kind kind = Kind::kDialog;
   SplitJob job{};           // kSplit
-  std::string first_piece;  // kVerify, kRepair
+  std::string first_piece;  // kVerify, kRepair, kJoin
+  std::string target;       // kJoin: empty for the current directory
   std::string file_name;    // kDialog: the one argument, when it was given
   std::string problem;      // kUsage, kUnspellable: what is wrong, one line
   bool file_unspellable = false;  // kDialog: the one argument could not be spelled

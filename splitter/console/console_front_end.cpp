@@ -8,6 +8,7 @@
 #include "console_output.h"
 #include "result_messages.h"
 #include "set_repair.h"
+#include "set_join_command.h"
 #include "set_verifier.h"
 #include "split_engine.h"
 
@@ -20,21 +21,13 @@ namespace {
 class ConsoleHooks : public SplitHooks {
  public:
   bool break_requested() override { return false; }
-  bool ask_for_disk(DiskRequest request) override {
-    if (request == DiskRequest::kAnotherDisk) {
-      return MessageBoxA(nullptr, kNoSpacePrompt, kMessageCaption,
-                         MB_YESNO | MB_ICONEXCLAMATION | MB_SETFOREGROUND) == IDYES;
-    }
-    MessageBoxA(nullptr, kFirstDiskPrompt, kMessageCaption,
-                MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND);
-    return true;
-  }
+  bool ask_for_disk(DiskRequest request) override { return ask_for_disk_in_a_box(request); }
   void progress(const SplitProgress&) override {}
 };
 
 int run_split(SplitJob& job) {
   if (job.idle_priority) SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS);
-  int result;
+  SplitResult result;
   try {
     ConsoleHooks hooks;
     result = split_file(job, hooks);
@@ -74,6 +67,12 @@ int run_command(Command& command) noexcept {
         for (const std::string& line : report.lines) text += line + "\n";
         write_output(text);
         return report.exit_code;
+      }
+      case Command::Kind::kJoin: {
+        std::string line;
+        int code = join_set(command.first_piece, command.target, line);
+        if (!line.empty()) write_output(line + "\n");
+        return code;
       }
       case Command::Kind::kUsage:
         write_output("velmora: " + command.problem + "\n" + kUsage);

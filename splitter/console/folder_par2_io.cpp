@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "set_finder.h"
+#include "temp_file.h"
 
 namespace velmora {
 
@@ -54,13 +55,8 @@ void* open_write(void* context, const char* name) {
     return nullptr;
   }
   char temporary[MAX_PATH];
-  if (GetTempFileNameA(io.folder.c_str(), "vrx", 0, temporary) == 0) return nullptr;
-  HANDLE file = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    DeleteFileA(temporary);
-    return nullptr;
-  }
+  HANDLE file = winsup::reserve_temp_file(io.path("").c_str(), "vrx", 4, GENERIC_WRITE, temporary, sizeof temporary);
+  if (file == INVALID_HANDLE_VALUE) return nullptr;
   try {
     return new Output{file, temporary, io.path(name)};
   } catch (...) {

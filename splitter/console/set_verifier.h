@@ -1,8 +1,10 @@
-// /verify: a set checked without writing anything. Every piece must be there
-// and readable, every ChunkRecord possible and describing exactly the rest
-// of its file, and the checksums must agree wherever the set carries them:
-// the integrity record in the first piece (the payload's length and CRC) and
-// the checksum file beside it (each whole piece file's CRC).
+// /verify: a set checked without writing anything, by the reading rules the
+// rebuilders share (set_reader.h). Every piece must be there and readable,
+// every ChunkRecord possible and within its file (bytes behind a data area
+// get a line of their own, and the checksum file judges them), and the
+// checksums must agree wherever the set carries them: the integrity record
+// in the first piece (the payload's length and CRC) and the checksum file
+// beside it (each whole piece file's CRC).
 #ifndef VELMORA_SET_VERIFIER_H
 #define VELMORA_SET_VERIFIER_H
 

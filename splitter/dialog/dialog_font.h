@@ -4,12 +4,12 @@
 #ifndef VELMORA_DIALOG_FONT_H
 #define VELMORA_DIALOG_FONT_H
 
-#include "ui_handles.h"
+#include "unique_handle.h"
 
 namespace velmora {
 
 // Throws UiError when the font cannot be created.
-FontHandle make_dialog_font();
+winsup::UniqueFont make_dialog_font();
 
 }  // namespace velmora
 

@@ -50,7 +50,7 @@ const RecoveryChoice* recovery_choice(UINT command) {
 TMainDialog::TMainDialog(HINSTANCE instance)
     : instance_(instance), recovery_choice_(kRecoveryChoices[0].command) {
   font_ = velmora::make_dialog_font();
-  banner_ = velmora::BitmapHandle(static_cast<HBITMAP>(
+  banner_ = winsup::UniqueBitmap(static_cast<HBITMAP>(
       LoadImageA(instance, MAKEINTRESOURCEA(IDB_BANNER), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
   if (!banner_) throw velmora::UiError("Cannot load the banner bitmap");
   CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_MAIN_DIALOG), nullptr, dialog_proc,
@@ -161,8 +161,9 @@ void TMainDialog::place_on_screen() {
 }
 
 void TMainDialog::draw_banner(const DRAWITEMSTRUCT& item) const {
-  HDC source = CreateCompatibleDC(item.hDC);
-  if (!source) return;
+  winsup::UniqueMemoryDc memory(CreateCompatibleDC(item.hDC));
+  if (!memory) return;
+  HDC source = memory.get();
   HGDIOBJ previous = SelectObject(source, banner_.get());
   BITMAP bitmap{};
   GetObjectA(banner_.get(), sizeof bitmap, &bitmap);
@@ -172,7 +173,6 @@ void TMainDialog::draw_banner(const DRAWITEMSTRUCT& item) const {
              item.rcItem.bottom - item.rcItem.top, source, 0, 0, bitmap.bmWidth, bitmap.bmHeight,
              SRCCOPY);
   SelectObject(source, previous);
-  DeleteDC(source);
 }
 
 void TMainDialog::on_split() {

@@ -1,7 +1,6 @@
 // MainDialog, the splitter's only window: source file, target directory,
 // section size, three options, and the Split, Break and Close buttons.
 //
-// How it works
 // - The window is a modeless dialog (class "#32770") made from an empty
 //   template; every control is created in code at its place in pixels, in
 //   the font Tahoma -11 px (Cyrillic character set), so neither the layout
@@ -35,7 +34,7 @@
 
 #include "button_edit.h"
 #include "spin_edit.h"
-#include "ui_handles.h"
+#include "unique_handle.h"
 
 class TMainDialog {
  public:
@@ -75,8 +74,8 @@ class TMainDialog {
   velmora::ButtonEdit file_edit_;
   velmora::ButtonEdit dir_edit_;
   velmora::SpinEdit section_edit_;
-  velmora::FontHandle font_;
-  velmora::BitmapHandle banner_;
+  winsup::UniqueFont font_;
+  winsup::UniqueBitmap banner_;
   bool closing_ = false;
   // The system menu's "Recovery volumes" choice, for this dialog's life.
   UINT recovery_choice_;

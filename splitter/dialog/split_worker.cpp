@@ -10,7 +10,7 @@
 
 #include "split_engine.h"
 #include "split_worker_seams.h"
-#include "win_handles.h"
+#include "unique_handle.h"
 
 std::atomic<uint8_t> break_requested{0};
 std::atomic<uint8_t> worker_finished{1};
@@ -33,7 +33,7 @@ uint32_t pack_progress(uint32_t stage, uint32_t permille, uint32_t piece) {
   return stage << 30 | (piece & 0xFFFFF) << 10 | permille;
 }
 
-HANDLE g_worker = nullptr;  // the last worker's handle, closed before the next starts
+winsup::UniqueKernelHandle g_worker;  // the last worker's handle, closed before the next starts
 velmora::ThreadStarter g_thread_starter = nullptr;
 velmora::SplitRunner g_split_runner = nullptr;
 
@@ -41,7 +41,7 @@ velmora::SplitRunner g_split_runner = nullptr;
 struct ProgressHold {
   std::vector<uint32_t> blocks;  // ascending
   size_t next = 0;
-  velmora::UniqueHandle held, go;
+  winsup::UniqueKernelHandle held, go;
 
   void load() {
     char value[512];
@@ -84,13 +84,7 @@ class DialogHooks : public velmora::SplitHooks {
   }
   bool ask_for_disk(velmora::DiskRequest request) override {
     post();  // the latest state shows while the user is asked
-    if (request == velmora::DiskRequest::kAnotherDisk) {
-      return MessageBoxA(nullptr, velmora::kNoSpacePrompt, kMessageCaption,
-                         MB_YESNO | MB_ICONEXCLAMATION | MB_SETFOREGROUND) == IDYES;
-    }
-    MessageBoxA(nullptr, velmora::kFirstDiskPrompt, kMessageCaption,
-                MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND);
-    return true;
+    return velmora::ask_for_disk_in_a_box(request);
   }
   void progress(const velmora::SplitProgress& progress) override {
     using Stage = velmora::SplitProgress::Stage;
@@ -149,7 +143,7 @@ HANDLE create_worker_thread(LPTHREAD_START_ROUTINE routine, void* argument) {
 struct SplitRun {
   SplitJob* job;
   velmora::SplitHooks* hooks;
-  int result = 0;
+  velmora::SplitResult result = velmora::kSplitDone;
   std::exception_ptr error;
 };
 
@@ -168,8 +162,8 @@ DWORD WINAPI run_split(void* argument) {
 // result box: a thread's first window costs it, under Wine, a connection of
 // its own to the display (some 15 ms), paid here while the split runs
 // instead of after it. Without a second thread the split runs here.
-int split_beside(SplitJob& job, velmora::SplitHooks& hooks) {
-  SplitRun run{&job, &hooks, 0, {}};
+velmora::SplitResult split_beside(SplitJob& job, velmora::SplitHooks& hooks) {
+  SplitRun run{&job, &hooks, velmora::kSplitDone, {}};
   HANDLE thread = CreateThread(nullptr, 0, run_split, &run, 0, nullptr);
   if (thread) {
     DestroyWindow(CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
@@ -195,7 +189,7 @@ DWORD WINAPI split_worker(void* argument) {
   try {
     if (start->job.idle_priority) SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS);
     DialogHooks hooks(dialog);
-    int result = split_beside(start->job, hooks);
+    const velmora::SplitResult result = split_beside(start->job, hooks);
     hooks.reset();
     ResultMessage message = result_message(result);
     const std::string text = result_text(result, start->job);
@@ -243,11 +237,7 @@ bool start_split(HWND dialog, HWND split_button, const char* source_path,
   break_requested.store(0);
   worker_finished.store(0);
   EnableWindow(split_button, FALSE);
-  if (g_worker) {
-    CloseHandle(g_worker);
-    g_worker = nullptr;
-  }
-  g_worker = create_worker_thread(split_worker, start);
+  g_worker.reset(create_worker_thread(split_worker, start));
   if (!g_worker) {
     // Nothing else would bring Split back or let the dialog close.
     delete start;

@@ -1,6 +1,5 @@
 // The split worker: the thread that runs one split for the dialog.
 //
-// How it works
 // - The dialog's thread calls start_split once the source file is known to
 //   exist. start_split copies the inputs into a new SplitJob, clears
 //   break_requested, clears worker_finished, disables the Split button and

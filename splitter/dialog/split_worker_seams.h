@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "split_job.h"
+#include "split_result.h"
 
 namespace velmora {
 
@@ -14,7 +15,7 @@ using ThreadStarter = HANDLE (*)(LPTHREAD_START_ROUTINE routine, void* argument)
 void set_thread_starter(ThreadStarter starter);
 
 // Runs the split in place of split_file (nullptr: split_file again).
-using SplitRunner = int (*)(SplitJob& job, SplitHooks& hooks);
+using SplitRunner = SplitResult (*)(SplitJob& job, SplitHooks& hooks);
 void set_split_runner(SplitRunner runner);
 
 }  // namespace velmora

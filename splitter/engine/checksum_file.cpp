@@ -7,41 +7,32 @@
 #include "set_integrity.h"
 #include "split_engine.h"
 #include "split_set_format.h"
-#include "win_handles.h"
+#include "temp_file.h"
+#include "unique_handle.h"
 
 namespace velmora {
+
+using winsup::UniqueFile;
 
 namespace {
 
 // Writes `text` to a new file in the folder of `final_path` and renames it
 // into place. The new file has a short name of its own ("vs00.tmp" to
-// "vs99.tmp", shorter than any name of a set, so it fits wherever the
+// "vsFF.tmp", shorter than any name of a set, so it fits wherever the
 // checksum file fits) and is created exclusively, so no file that was there
 // is touched unless the rename replaces the checksum file itself. On any
 // failure the new file is removed again.
 bool put_file(const std::string& final_path, const std::string& text) {
   const std::string folder = final_path.substr(0, final_path.find_last_of('\\') + 1);
-  for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    const char name[] = {'v', 's', static_cast<char>('0' + attempt / 10),
-                         static_cast<char>('0' + attempt % 10), '.', 't', 'm', 'p', '\0'};
-    const std::string temporary = folder + name;
-    UniqueFile file(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-      DWORD error = GetLastError();
-      if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
-      return false;
-    }
-    DWORD written = 0;
-    bool whole = WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written,
-                           nullptr) &&
-                 written == text.size() && FlushFileBuffers(file.get());
-    file.reset();
-    if (whole && MoveFileExA(temporary.c_str(), final_path.c_str(), MOVEFILE_REPLACE_EXISTING))
-      return true;
-    DeleteFileA(temporary.c_str());
-    return false;
-  }
+  char temporary[MAX_PATH];
+  UniqueFile file(winsup::reserve_temp_file(folder.c_str(), "vs", 2, GENERIC_WRITE, temporary, sizeof temporary));
+  if (!file) return false;
+  DWORD written = 0;
+  bool whole = WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+               written == text.size() && FlushFileBuffers(file.get());
+  file.reset();
+  if (whole && MoveFileExA(temporary, final_path.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+  DeleteFileA(temporary);
   return false;
 }
 
@@ -63,7 +54,7 @@ std::string checksum_file_text(const char* first_piece, const char* source_name,
       splitset::format_piece_number(number, static_cast<uint32_t>(k - 1));
       if (!splitset::apply_piece_suffix(path, sizeof path, number)) return "";
     }
-    splitset::sfv_line(line, bare_file_name(path), piece_crcs[k]);
+    splitset::sfv_line(line, splitset::bare_file_name(path), piece_crcs[k]);
     text += line;
   }
   return text + extra_lines;

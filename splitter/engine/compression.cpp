@@ -11,7 +11,7 @@ namespace velmora {
 
 namespace {
 // How the source is stored in the cabinet: its bare file name.
-constexpr NameMode kBareName = 2;
+constexpr NameMode kBareName = VORNEX_NAME_BARE;
 }  // namespace
 
 bool temp_cabinet_path(const char* source, char* out, uint32_t capacity) {
@@ -29,19 +29,19 @@ bool temp_cabinet_path(const char* source, char* out, uint32_t capacity) {
   return true;
 }
 
-int compress_to_cabinet(const char* source, const char* cabinet_path) {
+SplitResult compress_to_cabinet(const char* source, const char* cabinet_path) {
   WIN32_FILE_ATTRIBUTE_DATA info;
   if (GetFileAttributesExA(source, GetFileExInfoStandard, &info) &&
       (info.nFileSizeHigh != 0 || info.nFileSizeLow >= kMaxCabinetSource)) {
-    return 6;
+    return kCompressionFailed;
   }
   uint32_t handle = vornex_init_cab(cabinet_path);
-  if (handle == 0) return 6;
+  if (handle == 0) return kCompressionFailed;
   uint8_t added = vornex_add_file(handle, source, 0, kBareName);
   // The close runs after every successful open; a cabinet it could not write
   // is a failure even when the add succeeded.
   uint8_t written = vornex_close_cab(handle);
-  return (added && written) ? 0 : 6;
+  return (added && written) ? kSplitDone : kCompressionFailed;
 }
 
 bool TempCabinet::reserve(const char* source) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "split_result.h"
 #include "vornex.h"
 
 namespace velmora {
@@ -19,10 +20,10 @@ constexpr uint32_t kMaxCabinetSource = VORNEX_MAX_SOURCE_BYTES;
 bool temp_cabinet_path(const char* source, char* out, uint32_t capacity);
 
 // Builds the cabinet at `cabinet_path` holding `source` under its bare name
-// (MSZIP). 0 on success; 6 when the source is too large for a cabinet, the
-// builder cannot be opened, the add fails or the close reports the cabinet
-// unwritten.
-int compress_to_cabinet(const char* source, const char* cabinet_path);
+// (MSZIP). kSplitDone on success; kCompressionFailed when the source is too
+// large for a cabinet, the builder cannot be opened, the add fails or the
+// close reports the cabinet unwritten.
+SplitResult compress_to_cabinet(const char* source, const char* cabinet_path);
 
 // The temporary cabinet of one split. reserve() takes its name by creating
 // the file exclusively: the name temp_cabinet_path gives when it is free,

@@ -11,15 +11,6 @@ namespace velmora {
 
 namespace {
 
-const splitset::Crc32Table& table() {
-  static const splitset::Crc32Table made = [] {
-    splitset::Crc32Table t;
-    splitset::crc32_init(t);
-    return t;
-  }();
-  return made;
-}
-
 bool detect_clmul() {
   unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
   if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
@@ -108,7 +99,7 @@ uint32_t crc32_fast(uint32_t crc, const void* data, size_t length) {
     p += whole;
     length -= whole;
   }
-  return splitset::crc32_update(table(), crc, p, length);
+  return splitset::crc32_update(splitset::shared_crc32_table(), crc, p, length);
 }
 
 }  // namespace velmora

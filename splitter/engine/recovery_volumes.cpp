@@ -5,9 +5,13 @@
 
 #include "par2.h"
 #include "split_engine.h"
-#include "win_handles.h"
+#include "path_levels.h"
+#include "temp_file.h"
+#include "unique_handle.h"
 
 namespace velmora {
+
+using winsup::UniqueFile;
 
 using splitset::ChunkRecord;
 using splitset::kBlockSize;
@@ -18,20 +22,6 @@ constexpr size_t kSlotBytes = 1 << 20;
 constexpr int kSlots = 4;
 constexpr int kSpans = 256;
 constexpr uint32_t kCluster = 4096;  // what a file may take beyond its bytes
-
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-
-bool digits(const char*& p) {
-  const char* start = p;
-  while (*p >= '0' && *p <= '9') ++p;
-  return p != start;
-}
-
-bool same_text(const char* a, const char* b) {
-  for (; *a && *b; ++a, ++b)
-    if (lower(*a) != lower(*b)) return false;
-  return *a == *b;
-}
 
 // The four habits for every PAR2 file: a new file under a short name of its
 // own in the set's folder, renamed into place only when whole; every byte
@@ -47,22 +37,15 @@ struct IoContext {
 
 void* open_write(void* context, const char* name) {
   auto* io = static_cast<IoContext*>(context);
-  for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    const char temp[] = {'v', 'p', static_cast<char>('0' + attempt / 10),
-                         static_cast<char>('0' + attempt % 10), '.', 't', 'm', 'p', '\0'};
-    std::string temporary = io->folder + temp;
-    UniqueFile file(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-      DWORD error = GetLastError();
-      if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
-      return nullptr;
-    }
-    auto* out = new (std::nothrow) Output{std::move(file), temporary, io->folder + name};
-    if (!out) DeleteFileA(temporary.c_str());
-    return out;
+  char temporary[MAX_PATH];
+  UniqueFile file(winsup::reserve_temp_file(io->folder.c_str(), "vp", 2, GENERIC_WRITE, temporary, sizeof temporary));
+  if (!file) return nullptr;
+  auto* out = new (std::nothrow) Output{std::move(file), temporary, io->folder + name};
+  if (!out) {
+    file.reset();
+    DeleteFileA(temporary);
   }
-  return nullptr;
+  return out;
 }
 
 int write_out(void*, void* file, const void* data, size_t length) {
@@ -209,14 +192,6 @@ uint32_t recovery_volume_count(const SplitJob& job, uint32_t pieces) {
   return static_cast<uint32_t>((uint64_t{job.recovery} * pieces + 99) / 100);
 }
 
-bool is_recovery_file_suffix(const char* rest) {
-  if (same_text(rest, "par2")) return true;
-  if (!(lower(rest[0]) == 'v' && lower(rest[1]) == 'o' && lower(rest[2]) == 'l')) return false;
-  const char* p = rest + 3;
-  if (!digits(p) || *p++ != '+' || !digits(p)) return false;
-  return same_text(p, ".par2");
-}
-
 ChunkRecord predict_chunk(uint32_t section, uint32_t piece_offset, uint32_t source_offset,
                           uint32_t payload_size) {
   // The copy loop's block rule, without the copy.
@@ -255,7 +230,7 @@ RecoveryWriter::RecoveryWriter(HANDLE payload, SplitHooks& hooks)
     : payload_(payload), hooks_(hooks) {}
 RecoveryWriter::~RecoveryWriter() = default;
 
-int RecoveryWriter::fail(std::string text) {
+SplitResult RecoveryWriter::fail(std::string text) {
   problem_ = std::move(text);
   return kRecoveryNotWritten;
 }
@@ -269,12 +244,12 @@ std::vector<std::string> set_names(const char* first_piece, uint32_t pieces,
   char path[splitset::kPathCapacity];
   std::strncpy(path, first_piece, sizeof path - 1);
   path[sizeof path - 1] = '\0';
-  names.push_back(bare_file_name(path));
+  names.push_back(splitset::bare_file_name(path));
   for (uint32_t number = 0; number + 1 < pieces; ++number) {
     char suffix[splitset::kPieceNumberCapacity];
     splitset::format_piece_number(suffix, number);
     if (!splitset::apply_piece_suffix(path, sizeof path, suffix)) return {};
-    names.push_back(bare_file_name(path));
+    names.push_back(splitset::bare_file_name(path));
   }
   for (const ExtraSource& extra : extras) names.push_back(extra.name);
   return names;
@@ -305,7 +280,7 @@ void RecoveryWriter::feed(uint32_t file, const void* data, size_t length) {
 }
 
 // Feeds files first_file..last_file (pieces, then extras) in order, each
-// built from its head and its payload range, or read from its own file.
+// built from its head and its payload range, or from the bytes held.
 bool RecoveryWriter::stream(const std::vector<PieceBytes>& pieces,
                             const std::vector<ExtraSource>& extras, uint32_t first_file,
                             uint32_t last_file) {
@@ -330,23 +305,14 @@ bool RecoveryWriter::stream(const std::vector<PieceBytes>& pieces,
         hooks_.progress(progress_);
       }
     } else {
-      const ExtraSource& extra = extras[file - pieces.size()];
-      UniqueFile in(CreateFileA(extra.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-      if (!in) return fail("cannot read " + extra.path), false;
-      for (;;) {
-        DWORD got = 0;
-        if (!ReadFile(in.get(), buffer.get(), kSlotBytes, &got, nullptr))
-          return fail("cannot read " + extra.path), false;
-        if (got == 0) break;
-        feeder_->put(file, buffer.get(), got);
-      }
+      const std::string& bytes = extras[file - pieces.size()].bytes;
+      feeder_->put(file, bytes.data(), bytes.size());
     }
   }
   return true;
 }
 
-int RecoveryWriter::finish(const char* first_piece, const std::vector<PieceBytes>& pieces,
+SplitResult RecoveryWriter::finish(const char* first_piece, const std::vector<PieceBytes>& pieces,
                            uint32_t volumes, const std::vector<ExtraSource>& extras,
                            bool per_disk) {
   if (volumes == 0) return kSplitDone;
@@ -413,7 +379,7 @@ int RecoveryWriter::finish(const char* first_piece, const std::vector<PieceBytes
       if (need > 0x7FFFFFFFu || wait_for_space(static_cast<uint32_t>(need),
                                                context.folder.c_str(), hooks_) == 0)
         return fail("no disk was given for recovery volume " + std::to_string(e + 1));
-      create_path_dirs(first_piece);
+      winsup::create_parent_levels(first_piece);
     }
     if (writer.write_volume(io, par2::Writer::volume_name(base, e, volumes), e) !=
         par2::Result::ok)

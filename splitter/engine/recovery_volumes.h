@@ -23,17 +23,18 @@
 #include <vector>
 
 #include "split_job.h"
+#include "split_result.h"
 #include "split_set_format.h"
 
 namespace velmora {
 
-// A file written beside the first piece that belongs in the PAR2 set (the
-// cabinet library beside a compressed set, say): its bare name there, and
-// the file its bytes are read from (never the copy on the set's disk, which
-// may have left the drive).
+// A file beside the first piece that belongs in the PAR2 set (the cabinet
+// library): its bare name there, and its bytes as they were when the split
+// wrote or found it, held in memory (with automatic size its disk may have
+// left the drive by the time the volumes are made).
 struct ExtraSource {
   std::string name;
-  std::string path;
+  std::string bytes;
 };
 
 // One piece's bytes as the split wrote them: `head` (the joiner image, the
@@ -48,10 +49,6 @@ struct PieceBytes {
 // Recovery volumes `job` asks for, for a set of `pieces` pieces: job.recovery,
 // or with recovery_percent that share of `pieces` rounded up.
 uint32_t recovery_volume_count(const SplitJob& job, uint32_t pieces);
-
-// True when `rest` (a name of the set after its marker, "par2" or
-// "vol07+19.par2") is the name of one of its PAR2 files, ignoring case.
-bool is_recovery_file_suffix(const char* rest);
 
 // The ChunkRecord the block rule gives a data area that starts at
 // `piece_offset` of a piece of `section` bytes, at `source_offset` of a
@@ -88,13 +85,13 @@ class RecoveryWriter {
   // beside `first_piece`; with `per_disk` each volume asks for a disk with
   // room for it. Returns kSplitDone, kRecoveryTooManyPieces or
   // kRecoveryNotWritten (problem() says why).
-  int finish(const char* first_piece, const std::vector<PieceBytes>& pieces, uint32_t volumes,
+  SplitResult finish(const char* first_piece, const std::vector<PieceBytes>& pieces, uint32_t volumes,
              const std::vector<ExtraSource>& extras, bool per_disk);
   const std::string& problem() const { return problem_; }
 
  private:
   struct Feeder;
-  int fail(std::string text);
+  SplitResult fail(std::string text);
   bool stream(const std::vector<PieceBytes>& pieces, const std::vector<ExtraSource>& extras,
               uint32_t first_file, uint32_t last_file);
 

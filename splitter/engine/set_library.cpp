@@ -6,9 +6,12 @@
 #include "crc32_fast.h"
 #include "set_integrity.h"
 #include "split_set_format.h"
-#include "win_handles.h"
+#include "temp_file.h"
+#include "unique_handle.h"
 
 namespace velmora {
+
+using winsup::UniqueFile;
 
 namespace {
 
@@ -19,23 +22,57 @@ std::string folder_part(const std::string& path) {
   return last == std::string::npos ? std::string() : path.substr(0, last);
 }
 
-bool same_file(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
-  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-         a.nFileIndexLow == b.nFileIndexLow;
-}
-
 // The name `path` has in its folder (the case it was written in), or empty
 // when there is no file of that name.
 std::string name_there(const std::string& path) {
   WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA(path.c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return "";
-  FindClose(search);
+  if (!winsup::UniqueFind(FindFirstFileA(path.c_str(), &found))) return "";
   if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return "";
   return found.cFileName;
 }
 
-// The CRC-32 of the whole file at `path`; false when it cannot be read in full.
+
+// All of the file at `path` in `bytes`, when it can be read whole and holds
+// 1 to kLibraryMostBytes bytes; otherwise `bytes` stays empty.
+void read_small_file(const std::string& path, std::string& bytes) {
+  bytes.clear();
+  UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  LARGE_INTEGER size;
+  if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0 ||
+      size.QuadPart > kLibraryMostBytes)
+    return;
+  // One byte more than the size asks the file to end where it said it does.
+  bytes.resize(static_cast<size_t>(size.QuadPart) + 1);
+  DWORD got = 0;
+  const bool whole = ReadFile(file.get(), &bytes[0], static_cast<DWORD>(bytes.size()), &got,
+                              nullptr) && got == size.QuadPart;
+  bytes.resize(whole ? got : 0);
+}
+
+// Copies all of `from` into `to` in chunks, every count checked; the size
+// read must be the size the file had when it was opened. The bytes written
+// go to `written` too when they are no more than kLibraryMostBytes.
+SplitResult copy_whole(HANDLE from, HANDLE to, std::string& written) {
+  LARGE_INTEGER size;
+  std::unique_ptr<char[]> buffer(new (std::nothrow) char[kCopyChunk]);
+  if (!buffer) return kNoMemory;
+  if (!GetFileSizeEx(from, &size)) return kFirstPieceReopen;
+  const bool hold = size.QuadPart <= kLibraryMostBytes;
+  written.clear();
+  int64_t left = size.QuadPart;
+  while (left > 0) {
+    DWORD want = left < kCopyChunk ? static_cast<DWORD>(left) : kCopyChunk, got = 0, put = 0;
+    if (!ReadFile(from, buffer.get(), want, &got, nullptr) || got != want) return kFirstPieceReopen;
+    if (!WriteFile(to, buffer.get(), got, &put, nullptr) || put != got) return kPieceFailed;
+    if (hold) written.append(buffer.get(), got);
+    left -= got;
+  }
+  return FlushFileBuffers(to) ? kSplitDone : kPieceFailed;
+}
+
+}  // namespace
+
 bool crc_of_file(const std::string& path, uint32_t& crc) {
   UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -50,83 +87,64 @@ bool crc_of_file(const std::string& path, uint32_t& crc) {
   }
 }
 
-// Copies all of `from` into `to` in chunks, every count checked; the size
-// read must be the size the file had when it was opened.
-int copy_whole(HANDLE from, HANDLE to) {
-  LARGE_INTEGER size;
-  std::unique_ptr<char[]> buffer(new (std::nothrow) char[kCopyChunk]);
-  if (!buffer) return 5;  // kNoMemory
-  if (!GetFileSizeEx(from, &size)) return 7;
-  int64_t left = size.QuadPart;
-  while (left > 0) {
-    DWORD want = left < kCopyChunk ? static_cast<DWORD>(left) : kCopyChunk, got = 0, put = 0;
-    if (!ReadFile(from, buffer.get(), want, &got, nullptr) || got != want) return 7;
-    if (!WriteFile(to, buffer.get(), got, &put, nullptr) || put != got) return 3;
-    left -= got;
-  }
-  return FlushFileBuffers(to) ? 0 : 3;
-}
-
-}  // namespace
-
 SetLibrary::~SetLibrary() {
   if (!created_) return;
   UniqueFile file(CreateFileA(path_.c_str(), DELETE | FILE_READ_ATTRIBUTES,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, 0, nullptr));
-  BY_HANDLE_FILE_INFORMATION now;
-  if (!file || !GetFileInformationByHandle(file.get(), &now) || !same_file(now, identity_)) return;
+  if (!file || !winsup::identity_of(file.get()).same_file(identity_)) return;
   FILE_DISPOSITION_INFO disposition{TRUE};
   SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof disposition);
 }
 
-int SetLibrary::place(const std::string& target, const char* own_program) {
+SplitResult SetLibrary::place(const std::string& target, const char* own_program) {
   std::string folder = target;
   while (!folder.empty() && folder.back() == '\\') folder.pop_back();  // a root ends in one
   const std::string destination = folder + "\\" + kLibraryName;
-  if (!name_there(destination).empty()) {
+  name_ = name_there(destination);
+  if (!name_.empty()) {
     path_ = destination;  // kept as it is
-    return 0;
+    read_small_file(destination, bytes_);
+    return kSplitDone;
   }
+  // The library is read from beside the program (kFirstPieceReopen names a
+  // source of the set's own that cannot be read, as for the joiner image).
   const std::string own_folder = folder_part(own_program);
-  if (own_folder.empty()) return 7;
+  if (own_folder.empty()) return kFirstPieceReopen;
   UniqueFile own(CreateFileA((own_folder + "\\" + kLibraryName).c_str(), GENERIC_READ,
                              FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
                              nullptr));
-  if (!own) return 7;
-  // A temporary name of the library's own ("vl00.tmp" to "vl99.tmp"),
+  if (!own) return kFirstPieceReopen;
+  // A temporary name of the library's own ("vl00.tmp" to "vlFF.tmp"),
   // created exclusively, so that no file that was there is touched.
-  for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    const char name[] = {'\\', 'v', 'l', static_cast<char>('0' + attempt / 10),
-                         static_cast<char>('0' + attempt % 10), '.', 't', 'm', 'p', '\0'};
-    const std::string temporary = folder + name;
-    UniqueFile copy(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!copy) {
-      DWORD error = GetLastError();
-      if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
-      return 3;
-    }
-    int copied = copy_whole(own.get(), copy.get());
-    BY_HANDLE_FILE_INFORMATION identity;
-    if (copied == 0 && !GetFileInformationByHandle(copy.get(), &identity)) copied = 3;
-    copy.reset();
-    // Renamed without replacing: a library that appeared meanwhile is kept.
-    if (copied == 0 && !MoveFileExA(temporary.c_str(), destination.c_str(), 0)) {
-      DWORD error = GetLastError();
-      copied = (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) ? -1 : 3;
-    }
-    if (copied != 0) {
-      DeleteFileA(temporary.c_str());
-      if (copied > 0) return copied;
-    } else {
-      created_ = true;
-      identity_ = identity;
-    }
-    path_ = destination;
-    return 0;
+  char temporary[MAX_PATH];
+  UniqueFile copy(winsup::reserve_temp_file((folder + "\\").c_str(), "vl", 2, GENERIC_WRITE, temporary,
+                                            sizeof temporary));
+  if (!copy) return kPieceFailed;
+  SplitResult copied = copy_whole(own.get(), copy.get(), bytes_);
+  const winsup::FileIdentity identity = winsup::identity_of(copy.get());
+  if (copied == kSplitDone && !identity.known) copied = kPieceFailed;
+  copy.reset();
+  // Renamed without replacing: a library that appeared meanwhile is kept.
+  bool appeared = false;
+  if (copied == kSplitDone && !MoveFileExA(temporary, destination.c_str(), 0)) {
+    const DWORD error = GetLastError();
+    appeared = error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS;
+    copied = kPieceFailed;
   }
-  return 3;
+  if (copied != kSplitDone) {
+    DeleteFileA(temporary);
+    bytes_.clear();
+    if (!appeared) return copied;
+    name_ = name_there(destination);  // the one that appeared, as it is
+    if (!name_.empty()) read_small_file(destination, bytes_);
+  } else {
+    created_ = true;
+    identity_ = identity;
+    name_ = kLibraryName;
+  }
+  path_ = destination;
+  return kSplitDone;
 }
 
 std::string SetLibrary::checksum_line() const {
@@ -139,21 +157,8 @@ std::string SetLibrary::checksum_line() const {
   return line;
 }
 
-std::string library_warning(const std::string& first_piece, uint32_t listed_crc) {
-  const std::string path = folder_part(first_piece) + "\\" + kLibraryName;
-  auto hex = [](uint32_t value) {
-    std::string text(8, '0');
-    for (int i = 7; i >= 0; --i, value >>= 4) text[i] = "0123456789ABCDEF"[value & 0xF];
-    return text;
-  };
-  uint32_t crc = 0;
-  const bool readable = crc_of_file(path, crc);
-  if (readable && crc == listed_crc) return "";
-  std::string text = path + ": warning: ";
-  text += readable ? "its CRC " + hex(crc) + " differs from the checksum file's " + hex(listed_crc)
-                   : "missing or unreadable (the checksum file lists it with " + hex(listed_crc) + ")";
-  return text + "; the pieces do not depend on it, but a first piece needs a sound " +
-         kLibraryName + " beside it or on the system to run";
+std::string library_beside(const std::string& first_piece) {
+  return folder_part(first_piece) + "\\" + kLibraryName;
 }
 
 }  // namespace velmora

@@ -14,9 +14,15 @@
 #include <cstdint>
 #include <string>
 
+#include "file_identity.h"
+#include "set_names.h"
+#include "split_result.h"
+
 namespace velmora {
 
-inline constexpr char kLibraryName[] = "vornex.dll";
+using splitset::kLibraryName;
+// The library as it is built is no larger than this.
+inline constexpr uint32_t kLibraryMostBytes = 64 * 1024;
 
 // The library in one split's target folder. A copy this split made is
 // removed again when the object ends without keep(), provided the file under
@@ -36,10 +42,18 @@ class SetLibrary {
   // meanwhile is kept instead. Returns 0 or the split's result for what
   // failed: 7 (the own library cannot be read, as with the joiner image),
   // 3 (it cannot be written there) or 5 (no memory for the copy).
-  int place(const std::string& folder, const char* own_program);
+  SplitResult place(const std::string& folder, const char* own_program);
 
   // The split is done: the copy stays.
   void keep() { created_ = false; }
+
+  // The library's bytes as this split wrote them, or as the kept file held
+  // them when place() found it (read then, while the disk it lies on is in
+  // the drive), and its name there; empty when nothing was placed, when the
+  // kept file could not be read whole, or when it is larger than
+  // kLibraryMostBytes (no library of ours: kept, but not carried along).
+  const std::string& bytes() const { return bytes_; }
+  const std::string& name() const { return name_; }
 
   // The checksum file's line for the library as it lies in the folder now
   // (under the name it has there, with the CRC-32 of the whole file); empty
@@ -48,14 +62,15 @@ class SetLibrary {
 
  private:
   std::string path_;  // empty: nothing placed
+  std::string name_, bytes_;
   bool created_ = false;
-  BY_HANDLE_FILE_INFORMATION identity_{};
+  winsup::FileIdentity identity_;
 };
 
-// For /verify: the warning about the library beside `first_piece` whose
-// checksum file lists it with `listed_crc`, or empty when the file there has
-// that CRC. A mismatch does not touch the set's data, so it is no damage.
-std::string library_warning(const std::string& first_piece, uint32_t listed_crc);
+// The path of the library beside `first_piece`, and the CRC-32 of the whole
+// file there; false when it is missing or cannot be read whole.
+std::string library_beside(const std::string& first_piece);
+bool crc_of_file(const std::string& path, uint32_t& crc);
 
 }  // namespace velmora
 

@@ -4,59 +4,23 @@
 
 #include <cstring>
 
-#include "recovery_volumes.h"
-#include "set_library.h"
 #include "split_engine.h"
 #include "set_integrity.h"
+#include "set_names.h"
 #include "split_set_format.h"
-#include "win_handles.h"
+#include "file_identity.h"
+#include "unique_handle.h"
 
 namespace velmora {
 
+using winsup::UniqueFile;
+
 namespace {
 
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+using splitset::same_ignoring_case;
 
-bool equal_ignoring_case(const char* a, const char* b, size_t length) {
-  for (size_t i = 0; i < length; ++i)
-    if (lower(a[i]) != lower(b[i])) return false;
-  return true;
-}
-
-bool equal_ignoring_case(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && equal_ignoring_case(a.data(), b.data(), a.size());
-}
-
-// The piece number that `text` spells as "%.3d" would print it, or -1.
-int64_t piece_number_of(const char* text) {
-  size_t length = std::strlen(text);
-  if (length < static_cast<size_t>(splitset::kPieceNumberDigits) || length > 10) return -1;
-  // Only three-digit numbers carry leading zeros.
-  if (length > static_cast<size_t>(splitset::kPieceNumberDigits) && text[0] == '0') return -1;
-  int64_t value = 0;
-  for (size_t i = 0; i < length; ++i) {
-    if (text[i] < '0' || text[i] > '9') return -1;
-    value = value * 10 + (text[i] - '0');
-  }
-  return value;
-}
-
-struct FolderIdentity {
-  DWORD volume = 0;
-  DWORD index_high = 0;
-  DWORD index_low = 0;
-};
-
-bool identify_folder(const std::string& folder, FolderIdentity& id) {
-  UniqueFile handle(CreateFileA(folder.c_str(), FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!handle || !GetFileInformationByHandle(handle.get(), &info)) return false;
-  id.volume = info.dwVolumeSerialNumber;
-  id.index_high = info.nFileIndexHigh;
-  id.index_low = info.nFileIndexLow;
-  return true;
+bool same_ignoring_case(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && same_ignoring_case(a.data(), b.data(), a.size());
 }
 
 bool is_folder(const std::string& path) {
@@ -65,29 +29,6 @@ bool is_folder(const std::string& path) {
 }
 
 }  // namespace
-
-bool is_name_of_set(const char* first_piece_name, const char* name, int64_t later_pieces) {
-  // The library that travels with the set lies beside its first piece.
-  if (std::strlen(name) == std::strlen(kLibraryName) &&
-      equal_ignoring_case(name, kLibraryName, std::strlen(kLibraryName)))
-    return true;
-  size_t first_length = std::strlen(first_piece_name);
-  size_t suffix_length = std::strlen(splitset::kFirstPieceSuffix);
-  if (first_length < suffix_length) return false;
-  // The stem: the first piece's name up to and including its marker.
-  size_t stem = first_length - suffix_length;
-  if (std::strlen(name) <= stem || !equal_ignoring_case(first_piece_name, name, stem)) return false;
-  const char* rest = name + stem;
-  auto is = [rest](const char* suffix) {
-    return std::strlen(rest) == std::strlen(suffix) &&
-           equal_ignoring_case(rest, suffix, std::strlen(suffix));
-  };
-  if (is(splitset::kFirstPieceSuffix) || is(splitset::kChecksumSuffix)) return true;
-  if (is_recovery_file_suffix(rest)) return true;
-  int64_t number = piece_number_of(rest);
-  if (number < 0) return false;
-  return later_pieces == kUnknownPieceCount || number < later_pieces;
-}
 
 std::string folder_of(const char* path) {
   char full[MAX_PATH];
@@ -105,18 +46,16 @@ std::string folder_of(const char* path) {
 bool same_folder(const char* folder_a, const char* folder_b) {
   std::string a = folder_a, b = folder_b;
   if (!is_folder(a) || !is_folder(b)) return false;
-  FolderIdentity id_a, id_b;
-  if (identify_folder(a, id_a) && identify_folder(b, id_b)) {
-    return id_a.volume == id_b.volume && id_a.index_high == id_b.index_high &&
-           id_a.index_low == id_b.index_low;
-  }
+  const winsup::FileIdentity id_a = winsup::identity_of(a.c_str()), id_b = winsup::identity_of(b.c_str());
+  if (id_a.known && id_b.known) return id_a.same_file(id_b);
   // Both exist but one cannot be opened: the spelling is all there is.
-  return equal_ignoring_case(a, b);
+  return same_ignoring_case(a, b);
 }
 
 bool split_would_overwrite_source(const char* source, const char* first_piece,
                                   int64_t later_pieces) {
-  if (!is_name_of_set(bare_file_name(first_piece), bare_file_name(source), later_pieces))
+  if (!splitset::is_name_of_set(splitset::bare_file_name(first_piece), splitset::bare_file_name(source),
+                               later_pieces))
     return false;
   std::string source_folder = folder_of(source);
   std::string set_folder = folder_of(first_piece);

@@ -16,18 +16,9 @@
 #include <cstdint>
 #include <string>
 
+#include "set_names.h"
+
 namespace velmora {
-
-// Stands for a number of later pieces that is not known before the split
-// (automatic section size, or a compressed payload not yet built).
-constexpr int64_t kUnknownPieceCount = -1;
-
-// True when `name` (a bare file name) is, ignoring case, a name that the set
-// whose first piece is called `first_piece_name` (bare, ending in the marker
-// and "exe") can take: the first piece, the checksum file, a PAR2 file, the
-// library beside the set (vornex.dll), or a later piece number below
-// `later_pieces` (any number when it is kUnknownPieceCount).
-bool is_name_of_set(const char* first_piece_name, const char* name, int64_t later_pieces);
 
 // True when the two paths name one folder, compared by identity; when either
 // cannot be opened, by their full path names ignoring case. A folder that

@@ -17,9 +17,13 @@
 #include "crc32.h"
 #include "set_integrity.h"
 #include "split_set_format.h"
-#include "win_handles.h"
+#include "file_identity.h"
+#include "path_levels.h"
+#include "unique_handle.h"
 
 namespace velmora {
+
+using winsup::UniqueFile;
 
 using splitset::ChunkRecord;
 using splitset::SplitHeader;
@@ -27,15 +31,6 @@ using splitset::kBlockSize;
 using splitset::Crc32Table;
 
 namespace {
-
-const Crc32Table& crc_table() {
-  static const Crc32Table table = [] {
-    Crc32Table made;
-    splitset::crc32_init(made);
-    return made;
-  }();
-  return table;
-}
 
 char g_image_source[splitset::kPathCapacity] = "";  // empty: the own executable
 
@@ -62,43 +57,31 @@ void delete_through(HANDLE file) {
   SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
 }
 
-// What tells one file from every other: its volume, its index there, and its
-// size (two disks copied from one another can share the first two).
-struct FileIdentity {
-  DWORD volume = 0, index_high = 0, index_low = 0, size_high = 0, size_low = 0;
-  bool operator==(const FileIdentity& o) const {
-    return volume == o.volume && index_high == o.index_high && index_low == o.index_low &&
-           size_high == o.size_high && size_low == o.size_low;
-  }
-};
-
-bool identify(HANDLE file, FileIdentity& id) {
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(file, &info)) return false;
-  id = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow, info.nFileSizeHigh,
-        info.nFileSizeLow};
-  return true;
-}
-
-// The same for a file on the volume `volume`, known from another file: the
-// index and the size are a system call each, where the volume's serial number
-// costs Wine a round trip to its mount manager (a tenth of a millisecond and
-// more: a tenth of a split's time, asked for every piece).
-bool identify_on(HANDLE file, DWORD volume, FileIdentity& id) {
+// The identity of a file on the volume `volume`, known from another file:
+// the index and the size are a system call each, where the volume's serial
+// number costs Wine a round trip to its mount manager (a tenth of a
+// millisecond and more: a tenth of a split's time, asked for every piece).
+// The last write is left out (the ledger compares file and size).
+winsup::FileIdentity identity_on(HANDLE file, DWORD volume) {
   // From ntdll.dll, which every process has loaded (the binaries import
   // only the system's Win32 libraries).
   using Query = LONG(WINAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, FILE_INFORMATION_CLASS);
   static const Query query = reinterpret_cast<Query>(reinterpret_cast<void*>(
       GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationFile")));
-  if (!query) return identify(file, id);
+  if (!query) return winsup::identity_of(file);
+  winsup::FileIdentity id;
   IO_STATUS_BLOCK status;
   LARGE_INTEGER index;  // FILE_INTERNAL_INFORMATION
-  if (query(file, &status, &index, sizeof index, FileInternalInformation) != 0) return false;
-  DWORD size_high = 0;
-  const DWORD size_low = GetFileSize(file, &size_high);
-  if (size_low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
-  id = {volume, static_cast<DWORD>(index.HighPart), index.LowPart, size_high, size_low};
-  return true;
+  LARGE_INTEGER size;
+  if (query(file, &status, &index, sizeof index, FileInternalInformation) != 0 ||
+      !GetFileSizeEx(file, &size))
+    return id;
+  id.known = true;
+  id.volume = volume;
+  id.index_high = static_cast<DWORD>(index.HighPart);
+  id.index_low = index.LowPart;
+  id.size = static_cast<uint64_t>(size.QuadPart);
+  return id;
 }
 
 // The pieces this split has written and closed, so that a split that cannot
@@ -106,29 +89,26 @@ bool identify_on(HANDLE file, DWORD volume, FileIdentity& id) {
 // another file (another disk in the drive, a file put there since) is left.
 class PieceLedger {
  public:
-  // `one_volume`: every piece goes to one folder on one disk (no disk is
-  // changed), so the first piece's volume is every piece's.
-  explicit PieceLedger(bool one_volume) : one_volume_(one_volume) {}
   // Records `piece`, written in full and about to be closed, under `path`.
-  void add(const char* path, HANDLE piece) {
-    FileIdentity id;
-    if (one_volume_ && !pieces_.empty() ? identify_on(piece, pieces_.front().second.volume, id)
-                                        : identify(piece, id))
-      pieces_.push_back({path, id});
+  // `one_volume`: every piece goes to one folder on one disk (no disk is
+  // changed), so the first recorded piece's volume is every piece's.
+  void add(const char* path, HANDLE piece, bool one_volume) {
+    const winsup::FileIdentity id = one_volume && !pieces_.empty()
+                                        ? identity_on(piece, pieces_.front().second.volume)
+                                        : winsup::identity_of(piece);
+    if (id.known) pieces_.push_back({path, id});
   }
   void remove_reachable() const {
     for (const auto& [path, id] : pieces_) {
       UniqueFile file(CreateFileA(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-      FileIdentity now;
-      if (file && identify(file.get(), now) && now == id) delete_through(file.get());
+      if (file && winsup::identity_of(file.get()).same_file_and_size(id)) delete_through(file.get());
     }
   }
 
  private:
-  bool one_volume_;
-  std::vector<std::pair<std::string, FileIdentity>> pieces_;
+  std::vector<std::pair<std::string, winsup::FileIdentity>> pieces_;
 };
 
 bool seek_to(HANDLE file, uint32_t offset) {
@@ -246,7 +226,7 @@ bool joiner_image_path(char* out, DWORD capacity) {
 // piece, which makes it runnable.
 // `head` receives the head and the ChunkRecord `chunk` behind it, the first
 // 6940 bytes of the finished piece, and `head_crc` their CRC-32.
-int finish_first_piece(HANDLE piece, const SplitHeader& header, const ChunkRecord& chunk,
+SplitResult finish_first_piece(HANDLE piece, const SplitHeader& header, const ChunkRecord& chunk,
                        std::vector<char>& head, uint32_t& head_crc) {
   char module[splitset::kPathCapacity];
   if (!joiner_image_path(module, sizeof module)) return kFirstPieceReopen;
@@ -290,7 +270,7 @@ bool is_first_piece_of(HANDLE piece, const DataArea& area, char* buffer) {
 // only when it is the piece this split wrote; any other disk (an older set
 // of the same name on it, say) gets the question again. kDiskDeclined when
 // the user gives up (the hook's No, or a break).
-int reclaim_first_piece(const char* path, const DataArea& area, char* buffer, SplitHooks& hooks,
+SplitResult reclaim_first_piece(const char* path, const DataArea& area, char* buffer, SplitHooks& hooks,
                         UniqueFile& first) {
   for (;;) {
     if (!hooks.ask_for_disk(DiskRequest::kFirstDiskAgain)) return kDiskDeclined;
@@ -304,12 +284,12 @@ int reclaim_first_piece(const char* path, const DataArea& area, char* buffer, Sp
 // The library beside the first piece at `first_piece_path` (set_library.h),
 // unless the job leaves it out; it goes first, so that with automatic size
 // the first piece takes only the room it leaves on the first disk.
-int place_library(const SplitJob& job, const char* first_piece_path, bool autodetect,
-                  int32_t& section_size, SetLibrary& library) {
+SplitResult place_library(const SplitJob& job, const char* first_piece_path, bool autodetect,
+                          int32_t& section_size, SetLibrary& library) {
   if (job.no_library) return kSplitDone;
   char own[splitset::kPathCapacity];
   if (!joiner_image_path(own, sizeof own)) return kFirstPieceReopen;
-  if (int placed = library.place(folder_of(first_piece_path), own)) return placed;
+  if (SplitResult placed = library.place(folder_of(first_piece_path), own)) return placed;
   if (!autodetect) return kSplitDone;
   const uint32_t left = free_space_of(folder_of(first_piece_path).c_str());
   if (left < static_cast<uint32_t>(section_size)) section_size = static_cast<int32_t>(left);
@@ -332,8 +312,6 @@ bool full_path(const char* path, std::string& out) {
   out.assign(full, length);
   return true;
 }
-
-const char* bare_file_name(const char* path) { return path + splitset::file_name_start(path); }
 
 uint32_t free_space_of(const char* path) {
   std::string folder = path;
@@ -371,27 +349,12 @@ std::string effective_target(const char* source, const char* target_directory) {
   return folder;
 }
 
-int64_t later_piece_count(uint32_t payload_size, int32_t section_size) {
-  const uint64_t first = static_cast<uint64_t>(section_size) - splitset::kFirstDataOffset;
-  if (payload_size <= first) return 0;
-  const uint64_t later = static_cast<uint64_t>(section_size) - splitset::kLaterDataOffset;
-  return static_cast<int64_t>((payload_size - first + later - 1) / later);
-}
-
 uint32_t wait_for_space(uint32_t minimum, const char* path, SplitHooks& hooks) {
   for (;;) {
     uint32_t free_bytes = free_space_of(path);
     if (free_bytes > minimum) return free_bytes;
     if (!hooks.ask_for_disk(DiskRequest::kAnotherDisk)) return 0;
   }
-}
-
-void create_path_dirs(const char* path) {
-  std::string copy(path);
-  size_t first = copy.find('\\');
-  if (first == std::string::npos) return;
-  for (size_t i = copy.find('\\', first + 1); i != std::string::npos; i = copy.find('\\', i + 1))
-    CreateDirectoryA(copy.substr(0, i + 1).c_str(), nullptr);
 }
 
 BlockCopy copy_block(HANDLE payload, HANDLE piece, char* buffer, uint32_t source_offset,
@@ -404,274 +367,326 @@ BlockCopy copy_block(HANDLE payload, HANDLE piece, char* buffer, uint32_t source
   return BlockCopy::kCopied;
 }
 
-int split_file(SplitJob& job, SplitHooks& hooks) { return split_file(job, hooks, {}); }
+namespace {
 
-int split_file(SplitJob& job, SplitHooks& hooks, const std::vector<ExtraSource>& extra_sources) {
-  job.unprovable = 0;
-  job.recovery_problem[0] = '\0';
-  // The files beside the first piece that its PAR2 set covers.
-  std::vector<ExtraSource> extras = extra_sources;
-  const bool compress = job.compress != 0;
-  const bool autodetect = job.autodetect != 0;
-  int32_t section_size = job.section_size;
-  // Every path in its full form: '/' and ".." mean what they mean to the
-  // system, a relative target lies below the current directory, and the
-  // header always stores a bare name. An empty target is the source's folder.
+// One split as it passes from stage to stage. The members are released in
+// the reverse of their order here: the pieces before the payload, the
+// temporary cabinet last.
+struct SplitRun {
+  SplitRun(SplitJob& job, SplitHooks& hooks) : job(job), hooks(hooks) {}
+
+  SplitJob& job;
+  SplitHooks& hooks;
+  bool compress = false;
+  bool autodetect = false;
+  int32_t section_size = 0;
+  // The job resolved: full paths, the source as it is now, the header's
+  // name, and the first piece's path (then each piece's in turn).
   std::string source;
-  if (!full_path(job.source_path, source) || *bare_file_name(source.c_str()) == '\0')
-    return kPayloadUnreadable;
-  const std::string target = effective_target(source.c_str(), job.target_directory);
-  if (target.empty()) return kPieceFailed;
-  const char* target_directory = target.c_str();
-  if (!autodetect && section_size <= splitset::kMinSectionSize) return kSectionTooSmall;
-
-  // The source as it is now: 2 GiB and more cannot be split (a section size
-  // and every offset of the set are 32-bit numbers).
-  WIN32_FILE_ATTRIBUTE_DATA source_info;
-  const bool source_known =
-      GetFileAttributesExA(source.c_str(), GetFileExInfoStandard, &source_info) != 0 &&
-      !(source_info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
-  if (source_known && (source_info.nFileSizeHigh != 0 || source_info.nFileSizeLow > 0x7FFFFFFFu))
-    return kSourceTooLarge;
-
-  // The header names the user's file, also when a cabinet is split.
-  SplitHeader header;
-  std::memset(&header, 0, sizeof header);
-  const char* bare_name = bare_file_name(source.c_str());
-  std::memcpy(header.file_name, bare_name, strnlen(bare_name, sizeof header.file_name - 1));
-
-  // The first piece's name, and every name of the set with it: none of them
-  // may be the source. The count of later pieces is known only for a plain
-  // split of a fixed size.
-  char path[splitset::kPathCapacity];
-  std::string base = target + "\\" + header.file_name;
-  if (base.size() >= sizeof path) return kPieceFailed;
-  std::strcpy(path, base.c_str());
-  if (!splitset::apply_piece_suffix(path, sizeof path, splitset::kFirstPieceSuffix))
-    return kPieceFailed;
-  int64_t later_pieces = kUnknownPieceCount;
-  if (source_known && !compress && !autodetect)
-    later_pieces = later_piece_count(source_info.nFileSizeLow, section_size);
-  if (split_would_overwrite_source(source.c_str(), path, later_pieces)) return kSourceInSet;
-
-  // With automatic size the first piece takes the target's free space.
-  if (autodetect) {
-    uint32_t free_bytes = wait_for_space(static_cast<uint32_t>(splitset::kMinSectionSize),
-                                         target_directory, hooks);
-    if (free_bytes == 0) return kDiskDeclined;
-    section_size = static_cast<int32_t>(free_bytes);
-  }
-  if (section_size <= splitset::kMinSectionSize) return kSectionTooSmall;
-
-  // The compression stage; from here on the payload is the cabinet, which
-  // `cabinet` deletes on every way out.
+  std::string target;
+  WIN32_FILE_ATTRIBUTE_DATA source_info{};
+  bool source_known = false;
+  SplitHeader header{};
+  char path[splitset::kPathCapacity] = "";
+  // The payload: the source, or the temporary cabinet of a compressed split.
   TempCabinet cabinet;
-  std::string payload_path = source;
-  if (compress) {
-    hooks.progress(SplitProgress{});
-    if (!cabinet.reserve(source.c_str())) return kCompressionFailed;
-    if (compress_to_cabinet(source.c_str(), cabinet.path()) != 0) return kCompressionFailed;
-    payload_path = cabinet.path();
-    std::strcpy(job.source_path, cabinet.path());
-  }
-
-  // The payload, its size and the copy buffer.
-  UniqueFile payload = open_for_reading(payload_path.c_str());
-  if (!payload) return kPayloadUnreadable;
-  DWORD size_high = 0;
-  DWORD size_low = GetFileSize(payload.get(), &size_high);
-  if (size_low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return kPayloadUnreadable;
-  // A size with a high half, or past 2 GiB, is not what the source was a
-  // moment ago (or the cabinet outgrew it): the low half would misstate it.
-  if (size_high != 0 || size_low > 0x7FFFFFFFu) return kSourceTooLarge;
-  // With automatic size and recovery volumes the first piece leaves room
-  // for the PAR2 index and the checksum file, and so that a volume (one
-  // piece and the critical packets) fits a disk as large as the first.
-  uint32_t reserve = 0;
-  if (autodetect && job.recovery > 0) {
-    const uint32_t estimate = size_low / static_cast<uint32_t>(section_size) + 2;
-    reserve = recovery_reserve(estimate + static_cast<uint32_t>(extras.size()),
-                               std::strlen(bare_file_name(path)));
-    if (static_cast<uint32_t>(section_size) <= reserve ||
-        section_size - static_cast<int32_t>(reserve) <= splitset::kMinSectionSize)
-      return kSectionTooSmall;
-    section_size -= static_cast<int32_t>(reserve);
-  }
-  if (static_cast<int32_t>(size_low) <= section_size) return kPayloadTooSmall;
-  const uint32_t payload_size = size_low;
-  std::unique_ptr<char[]> buffer(new (std::nothrow) char[splitset::kCopyBufferSize]);
-  if (!buffer) return kNoMemory;
-
-  // The header and the first piece, held from here to the end.
-  header.payload_size = payload_size;
-  header.piece_count = 1;
-  header.compressed = compress ? 1 : 0;
-  create_path_dirs(path);
+  std::string payload_path;
+  UniqueFile payload;
+  uint32_t payload_size = 0;
   SetLibrary library;
-  if (int placed = place_library(job, path, autodetect, section_size, library)) return placed;
-  UniqueFile first = create_piece(path);
-  if (!first) return kPieceFailed;
-  // The pieces to remove when a read of the payload comes up short: those
-  // still open go through their handles, closed ones through the ledger.
-  PieceLedger ledger(!autodetect);
+  std::vector<ExtraSource> extras;
+  uint32_t reserve = 0;  // the first disk's room for the recovery files
+  std::unique_ptr<char[]> buffer;
+  // What was written: the first piece, held to the end, and the ledger of
+  // the pieces closed since.
+  UniqueFile first;
+  PieceLedger ledger;
   UniqueFile piece;
-  auto source_fell_short = [&] {
+  std::unique_ptr<RecoveryWriter> recovery;
+  std::vector<PieceBytes> layout;
+  DataArea first_area;
+  bool broken = false;
+  uint32_t written = 0;      // payload bytes the set carries
+  uint32_t payload_crc = 0;  // their CRC, from the data areas' CRCs
+  std::vector<uint32_t> piece_crcs;
+
+  // A read of the payload came up short: the pieces this split wrote go,
+  // those still open through their handles, closed ones through the ledger.
+  SplitResult source_fell_short() {
     if (first) delete_through(first.get());
     if (piece) delete_through(piece.get());
     ledger.remove_reachable();
     return kPayloadUnreadable;
-  };
-  // The head (joiner image and header) is written last, but its room is
-  // taken now: left as a hole, a file system with sparse files would count it
-  // as free space for the next piece, and the head would not fit at the end.
-  std::memset(buffer.get(), 0, splitset::kCopyBufferSize);
+  }
+};
+
+// The job in its full form, checked before anything is written: every path
+// full ('/' and ".." mean what they mean to the system, a relative target
+// lies below the current directory, and the header always stores a bare
+// name; an empty target is the source's folder), a source below 2 GiB (a
+// section size and every offset of the set are 32-bit numbers), the set's
+// names none of which may be the source, and with automatic size the first
+// piece's room on the disk in the drive.
+SplitResult resolve_job(SplitRun& run) {
+  SplitJob& job = run.job;
+  run.compress = job.compress != 0;
+  run.autodetect = job.autodetect != 0;
+  run.section_size = job.section_size;
+  if (!full_path(job.source_path, run.source) || *splitset::bare_file_name(run.source.c_str()) == '\0')
+    return kPayloadUnreadable;
+  run.target = effective_target(run.source.c_str(), job.target_directory);
+  if (run.target.empty()) return kPieceFailed;
+  if (!run.autodetect && run.section_size <= splitset::kMinSectionSize) return kSectionTooSmall;
+
+  run.source_known = GetFileAttributesExA(run.source.c_str(), GetFileExInfoStandard, &run.source_info) != 0 &&
+                     !(run.source_info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+  if (run.source_known && (run.source_info.nFileSizeHigh != 0 || run.source_info.nFileSizeLow > 0x7FFFFFFFu))
+    return kSourceTooLarge;
+
+  // The header names the user's file, also when a cabinet is split.
+  const char* bare_name = splitset::bare_file_name(run.source.c_str());
+  std::memcpy(run.header.file_name, bare_name, strnlen(bare_name, sizeof run.header.file_name - 1));
+
+  // The first piece's name, and every name of the set with it. The count of
+  // later pieces is known only for a plain split of a fixed size.
+  const std::string base = run.target + "\\" + run.header.file_name;
+  if (base.size() >= sizeof run.path) return kPieceFailed;
+  std::strcpy(run.path, base.c_str());
+  if (!splitset::apply_piece_suffix(run.path, sizeof run.path, splitset::kFirstPieceSuffix)) return kPieceFailed;
+  int64_t later_pieces = splitset::kUnknownPieceCount;
+  if (run.source_known && !run.compress && !run.autodetect)
+    later_pieces = splitset::later_piece_count(run.source_info.nFileSizeLow, run.section_size);
+  if (split_would_overwrite_source(run.source.c_str(), run.path, later_pieces)) return kSourceInSet;
+
+  if (run.autodetect) {
+    const uint32_t free_bytes =
+        wait_for_space(static_cast<uint32_t>(splitset::kMinSectionSize), run.target.c_str(), run.hooks);
+    if (free_bytes == 0) return kDiskDeclined;
+    run.section_size = static_cast<int32_t>(free_bytes);
+  }
+  return run.section_size <= splitset::kMinSectionSize ? kSectionTooSmall : kSplitDone;
+}
+
+// The compression stage: the source into a temporary cabinet, which is the
+// payload from here on (job.source_path names it) and goes on every way out.
+SplitResult compress_source(SplitRun& run) {
+  run.payload_path = run.source;
+  if (!run.compress) return kSplitDone;
+  run.hooks.progress(SplitProgress{});
+  if (!run.cabinet.reserve(run.source.c_str())) return kCompressionFailed;
+  if (compress_to_cabinet(run.source.c_str(), run.cabinet.path()) != kSplitDone) return kCompressionFailed;
+  run.payload_path = run.cabinet.path();
+  std::strcpy(run.job.source_path, run.cabinet.path());
+  return kSplitDone;
+}
+
+// The payload opened and measured, the library placed beside the first
+// piece, the first disk's reserve for the recovery files, the copy buffer.
+SplitResult prepare_payload(SplitRun& run) {
+  run.payload = open_for_reading(run.payload_path.c_str());
+  if (!run.payload) return kPayloadUnreadable;
+  DWORD size_high = 0;
+  const DWORD size_low = GetFileSize(run.payload.get(), &size_high);
+  if (size_low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return kPayloadUnreadable;
+  // A size with a high half, or past 2 GiB, is not what the source was a
+  // moment ago (or the cabinet outgrew it): the low half would misstate it.
+  if (size_high != 0 || size_low > 0x7FFFFFFFu) return kSourceTooLarge;
+  // A payload that fits one section makes no set: nothing is written.
+  if (static_cast<int32_t>(size_low) <= run.section_size) return kPayloadTooSmall;
+  // The library goes first: with automatic size the first piece takes only
+  // the room it leaves. Its bytes, as written or found, join the PAR2 set.
+  winsup::create_parent_levels(run.path);
+  if (SplitResult placed = place_library(run.job, run.path, run.autodetect, run.section_size, run.library))
+    return placed;
+  if (!run.library.bytes().empty()) run.extras.push_back({run.library.name(), run.library.bytes()});
+  // With automatic size and recovery volumes the first piece also leaves
+  // room for the PAR2 index, the checksum file and the critical packets: a
+  // volume holds one slice (the largest file: the first piece, a later one
+  // no larger, or the library) and the critical packets, and so fits a disk
+  // as large as the first, which holds the first piece and the library.
+  if (run.autodetect && run.job.recovery > 0) {
+    const uint32_t estimate = size_low / static_cast<uint32_t>(run.section_size) + 2;
+    run.reserve = recovery_reserve(estimate + static_cast<uint32_t>(run.extras.size()),
+                                   std::strlen(splitset::bare_file_name(run.path)));
+    if (static_cast<uint32_t>(run.section_size) <= run.reserve ||
+        run.section_size - static_cast<int32_t>(run.reserve) <= splitset::kMinSectionSize)
+      return kSectionTooSmall;
+    run.section_size -= static_cast<int32_t>(run.reserve);
+  }
+  if (static_cast<int32_t>(size_low) <= run.section_size) return kPayloadTooSmall;
+  run.payload_size = size_low;
+  run.buffer.reset(new (std::nothrow) char[splitset::kCopyBufferSize]);
+  return run.buffer ? kSplitDone : kNoMemory;
+}
+
+// The pieces: the first one's data area and ChunkRecord (its head comes at
+// the end), then the later pieces one at a time, each record fed to the
+// recovery volumes as the block rule predicts it before its data.
+SplitResult write_pieces(SplitRun& run) {
+  SplitJob& job = run.job;
+  SplitHooks& hooks = run.hooks;
+  run.header.payload_size = run.payload_size;
+  run.header.piece_count = 1;
+  run.header.compressed = run.compress ? 1 : 0;
+  run.first = create_piece(run.path);
+  if (!run.first) return kPieceFailed;
+  // The head's room is taken now, though it is written last: left as a
+  // hole, a file system with sparse files would count it as free space for
+  // the next piece, and the head would not fit at the end.
+  char* buffer = run.buffer.get();
+  std::memset(buffer, 0, splitset::kCopyBufferSize);
   for (uint32_t at = 0; at < splitset::kFirstChunkOffset; at += splitset::kCopyBufferSize) {
-    DWORD length = splitset::kFirstChunkOffset - at < splitset::kCopyBufferSize
-                       ? splitset::kFirstChunkOffset - at
-                       : splitset::kCopyBufferSize;
-    if (!write_at(first.get(), at, buffer.get(), length)) return kPieceFailed;
+    const DWORD length = splitset::kFirstChunkOffset - at < splitset::kCopyBufferSize
+                             ? splitset::kFirstChunkOffset - at
+                             : splitset::kCopyBufferSize;
+    if (!write_at(run.first.get(), at, buffer, length)) return kPieceFailed;
   }
 
-  // The first piece's data area, then its ChunkRecord.
-  const uint32_t section = static_cast<uint32_t>(section_size);
-  Copier copier{payload.get(), buffer.get(), payload_size, hooks};
+  const uint32_t section = static_cast<uint32_t>(run.section_size);
+  Copier copier{run.payload.get(), buffer, run.payload_size, hooks};
   copier.progress.stage = SplitProgress::Stage::kWriting;
-  copier.progress.payload_size = payload_size;
+  copier.progress.payload_size = run.payload_size;
   hooks.progress(copier.progress);
-  // The recovery volumes: with a fixed size the pieces are known now, and
-  // the later pieces' hashes ride along with the copy.
-  RecoveryWriter recovery(payload.get(), hooks);
-  std::vector<PieceBytes> layout(1);
-  if (job.recovery > 0 && !autodetect) {
-    const uint32_t pieces = 1 + static_cast<uint32_t>(later_piece_count(payload_size, section_size));
-    if (recovery.ride_along(path, pieces, recovery_volume_count(job, pieces), extras))
+  // With a fixed size the pieces are known now, and the later pieces'
+  // hashes ride along with the copy.
+  run.recovery.reset(new RecoveryWriter(run.payload.get(), hooks));
+  RecoveryWriter& recovery = *run.recovery;
+  run.layout.resize(1);
+  if (job.recovery > 0 && !run.autodetect) {
+    const uint32_t pieces = 1 + static_cast<uint32_t>(splitset::later_piece_count(run.payload_size, run.section_size));
+    if (recovery.ride_along(run.path, pieces, recovery_volume_count(job, pieces), run.extras))
       copier.recovery = &recovery;
   }
-  DataArea first_area;
-  bool broken = false;
   // The first piece's head is final only at the end: its bytes are fed then.
   RecoveryWriter* riding = copier.recovery;
   copier.recovery = nullptr;
-  int filled =
-      copier.fill_data_area(first.get(), section, splitset::kFirstDataOffset, first_area, broken);
+  int filled = copier.fill_data_area(run.first.get(), section, splitset::kFirstDataOffset, run.first_area,
+                                     run.broken);
   copier.recovery = riding;
-  layout[0].length = first_area.length;
-  if (filled == kPayloadUnreadable) return source_fell_short();
-  if (filled != kSplitDone) return filled;
-  if (!write_at(first.get(), splitset::kFirstChunkOffset, &first_area.chunk,
-                sizeof first_area.chunk))
+  run.layout[0].length = run.first_area.length;
+  run.written = copier.source_offset;
+  if (filled == kPayloadUnreadable) return run.source_fell_short();
+  if (filled != kSplitDone) return static_cast<SplitResult>(filled);
+  if (!write_at(run.first.get(), splitset::kFirstChunkOffset, &run.first_area.chunk, sizeof run.first_area.chunk))
     return kPieceFailed;
   // A disk that leaves the drive takes no open file with it: with automatic
   // size the first piece is closed until its disk comes back.
-  if (autodetect) {
-    ledger.add(path, first.get());
-    first.reset();
+  if (run.autodetect) {
+    run.ledger.add(run.path, run.first.get(), !run.autodetect);
+    run.first.reset();
   }
   // The payload's CRC follows the data areas; each whole piece file's CRC is
   // its head's combined with its area's. Nothing is read twice.
-  uint32_t payload_crc = first_area.crc;
-  std::vector<uint32_t> piece_crcs(1, 0);  // the first piece's comes at the end
+  run.payload_crc = run.first_area.crc;
+  run.piece_crcs.assign(1, 0);  // the first piece's comes at the end
 
-  // The later pieces, one at a time.
   uint32_t later_section = section;
-  for (uint32_t number = 0; !broken && copier.source_offset < payload_size; ++number) {
+  for (uint32_t number = 0; !run.broken && copier.source_offset < run.payload_size; ++number) {
     if (hooks.break_requested()) break;
     char suffix[splitset::kPieceNumberCapacity];
     splitset::format_piece_number(suffix, number);
-    if (!splitset::apply_piece_suffix(path, sizeof path, suffix)) return kPieceFailed;
-    if (autodetect) {
+    if (!splitset::apply_piece_suffix(run.path, sizeof run.path, suffix)) return kPieceFailed;
+    if (run.autodetect) {
       // The disk after the first piece's is the first disk itself until it
       // is changed: its reserve stays free.
-      const uint32_t keep = number == 0 ? reserve : 0;
-      later_section = wait_for_space(splitset::kLaterPieceMinFree + keep, target_directory, hooks);
+      const uint32_t keep = number == 0 ? run.reserve : 0;
+      later_section = wait_for_space(splitset::kLaterPieceMinFree + keep, run.target.c_str(), hooks);
       if (later_section == 0) return kDiskDeclined;
       later_section -= keep;
       // A later piece no larger than the first, so that a volume holding
       // the largest fits a disk as large as the first.
       if (job.recovery > 0 && later_section > section) later_section = section;
       // The disk in the drive may be a new one: the target's levels on it.
-      create_path_dirs(path);
+      winsup::create_parent_levels(run.path);
     }
-    piece = create_piece(path);
-    if (!piece) return kPieceFailed;
+    run.piece = create_piece(run.path);
+    if (!run.piece) return kPieceFailed;
     DataArea area;
     copier.progress.piece = number + 1;
     // The record goes first in the piece but is written last: the block
     // rule's record is fed first and checked against the written one.
     const uint32_t area_offset = copier.source_offset;
-    const ChunkRecord predicted = predict_chunk(later_section, splitset::kLaterDataOffset,
-                                                area_offset, payload_size);
+    const ChunkRecord predicted =
+        predict_chunk(later_section, splitset::kLaterDataOffset, area_offset, run.payload_size);
     copier.file = number + 1;
     recovery.feed(copier.file, &predicted, sizeof predicted);
-    filled = copier.fill_data_area(piece.get(), later_section, splitset::kLaterDataOffset, area,
-                                   broken);
-    if (filled == kPayloadUnreadable) return source_fell_short();
-    if (filled != kSplitDone) return filled;
-    if (!write_at(piece.get(), 0, &area.chunk, sizeof area.chunk)) return kPieceFailed;
+    filled = copier.fill_data_area(run.piece.get(), later_section, splitset::kLaterDataOffset, area, run.broken);
+    run.written = copier.source_offset;
+    if (filled == kPayloadUnreadable) return run.source_fell_short();
+    if (filled != kSplitDone) return static_cast<SplitResult>(filled);
+    if (!write_at(run.piece.get(), 0, &area.chunk, sizeof area.chunk)) return kPieceFailed;
     if (std::memcmp(&predicted, &area.chunk, sizeof predicted) != 0) recovery.drop_ride();
     PieceBytes bytes;
     bytes.head.assign(reinterpret_cast<const char*>(&area.chunk),
                       reinterpret_cast<const char*>(&area.chunk) + sizeof area.chunk);
     bytes.offset = area_offset;
     bytes.length = area.length;
-    layout.push_back(std::move(bytes));
-    ledger.add(path, piece.get());
-    piece.reset();
-    ++header.piece_count;
-    payload_crc = splitset::crc32_combine(payload_crc, area.crc, area.length);
-    piece_crcs.push_back(piece_crc(&area.chunk, sizeof area.chunk, area));
+    run.layout.push_back(std::move(bytes));
+    run.ledger.add(run.path, run.piece.get(), !run.autodetect);
+    run.piece.reset();
+    ++run.header.piece_count;
+    run.payload_crc = splitset::crc32_combine(run.payload_crc, area.crc, area.length);
+    run.piece_crcs.push_back(piece_crc(&area.chunk, sizeof area.chunk, area));
   }
+  return kSplitDone;
+}
 
-  // The integrity record in the header's free bytes: what the set carries
-  // (less than payload_size after a break) and the source's last-write time.
-  // A source name too long to leave room for it gets none.
+// The set sealed: the integrity record in the header's free bytes (what the
+// set carries, less than payload_size after a break, and the source's
+// last-write time; a source name too long to leave room gets none), the
+// joiner image and the header at the head of the first piece, the checksum
+// file, and the recovery volumes of a whole set, made while the payload is
+// still there.
+SplitResult seal_set(SplitRun& run) {
+  SplitJob& job = run.job;
   splitset::IntegrityRecord record{};
-  record.flags = copier.source_offset < payload_size ? splitset::kIntegrityCutShort : 0;
-  record.payload_length = copier.source_offset;
-  record.payload_crc = payload_crc;
-  if (source_known) {
-    record.write_time_low = source_info.ftLastWriteTime.dwLowDateTime;
-    record.write_time_high = source_info.ftLastWriteTime.dwHighDateTime;
+  record.flags = run.written < run.payload_size ? splitset::kIntegrityCutShort : 0;
+  record.payload_length = run.written;
+  record.payload_crc = run.payload_crc;
+  if (run.source_known) {
+    record.write_time_low = run.source_info.ftLastWriteTime.dwLowDateTime;
+    record.write_time_high = run.source_info.ftLastWriteTime.dwHighDateTime;
   }
-  const bool has_record = splitset::put_integrity(crc_table(), header, record);
+  const bool has_record = splitset::put_integrity(splitset::shared_crc32_table(), run.header, record);
 
-  // The first piece gets the joiner image and the header.
-  if (!splitset::apply_piece_suffix(path, sizeof path, splitset::kFirstPieceSuffix))
-    return kPieceFailed;
-  if (autodetect) {
-    if (int reclaimed = reclaim_first_piece(path, first_area, buffer.get(), hooks, first))
+  if (!splitset::apply_piece_suffix(run.path, sizeof run.path, splitset::kFirstPieceSuffix)) return kPieceFailed;
+  if (run.autodetect) {
+    if (SplitResult reclaimed = reclaim_first_piece(run.path, run.first_area, run.buffer.get(), run.hooks, run.first))
       return reclaimed;
   }
   uint32_t head_crc = 0;
-  int finished = finish_first_piece(first.get(), header, first_area.chunk, layout[0].head, head_crc);
-  if (finished != kSplitDone) return finished;
-  piece_crcs[0] = splitset::crc32_combine(head_crc, first_area.crc, first_area.length);
+  if (SplitResult finished =
+          finish_first_piece(run.first.get(), run.header, run.first_area.chunk, run.layout[0].head, head_crc))
+    return finished;
+  run.piece_crcs[0] = splitset::crc32_combine(head_crc, run.first_area.crc, run.first_area.length);
   // A checksum file that does not fit (a full first disk) leaves a set that
   // is still complete: the record in the first piece guards it. Without
   // either the set cannot prove itself, and the result says so.
   const bool has_checksum_file =
-      write_checksum_file(path, header.file_name, piece_crcs, library.checksum_line());
-  library.keep();
+      write_checksum_file(run.path, run.header.file_name, run.piece_crcs, run.library.checksum_line());
+  run.library.keep();
   job.unprovable = !has_record && !has_checksum_file ? 1 : 0;
 
-  // The recovery volumes of a whole set, made while the payload (the source
-  // or the cabinet) is still there. A disk that leaves the drive takes no
-  // open file with it.
-  int result = kSplitDone;
-  if (job.recovery > 0 && !broken && copier.source_offset == payload_size) {
-    if (autodetect) first.reset();
-    const uint32_t volumes = recovery_volume_count(job, static_cast<uint32_t>(layout.size()));
-    result = recovery.finish(path, layout, volumes, extras, autodetect);
-    std::strncpy(job.recovery_problem, recovery.problem().c_str(), sizeof job.recovery_problem - 1);
-    job.recovery_problem[sizeof job.recovery_problem - 1] = '\0';
-  }
-
-  // Release, and remove the temporary cabinet.
-  first.reset();
-  buffer.reset();
-  payload.reset();
-  cabinet.remove();
+  if (job.recovery == 0 || run.broken || run.written != run.payload_size) return kSplitDone;
+  // A disk that leaves the drive takes no open file with it.
+  if (run.autodetect) run.first.reset();
+  const uint32_t volumes = recovery_volume_count(job, static_cast<uint32_t>(run.layout.size()));
+  const SplitResult result = run.recovery->finish(run.path, run.layout, volumes, run.extras, run.autodetect);
+  std::strncpy(job.recovery_problem, run.recovery->problem().c_str(), sizeof job.recovery_problem - 1);
+  job.recovery_problem[sizeof job.recovery_problem - 1] = '\0';
   return result;
+}
+
+}  // namespace
+
+SplitResult split_file(SplitJob& job, SplitHooks& hooks) {
+  job.unprovable = 0;
+  job.recovery_problem[0] = '\0';
+  SplitRun run(job, hooks);
+  for (SplitResult (*stage)(SplitRun&) : {resolve_job, compress_source, prepare_payload, write_pieces, seal_set}) {
+    if (SplitResult result = stage(run)) return result;
+  }
+  return kSplitDone;
 }
 
 }  // namespace velmora

@@ -15,6 +15,8 @@
 #include <windows.h>
 
 #include "recovery_volumes.h"
+#include "set_names.h"
+#include "split_result.h"
 #include "split_job.h"
 
 #include <cstdint>
@@ -22,30 +24,6 @@
 #include <vector>
 
 namespace velmora {
-
-// Result codes of split_file (8 and 9 are not produced).
-enum SplitResult : int {
-  kSplitDone = 0,            // the set was written (also after a break)
-  kPayloadUnreadable = 1,    // the payload cannot be opened, or a read of it came up short
-  kPayloadTooSmall = 2,      // payload not larger than the section
-  kPieceFailed = 3,          // a piece cannot be created, or a block read/write failed
-  kSectionTooSmall = 4,      // section size 6940 or less
-  kNoMemory = 5,             // the copy buffer cannot be allocated
-  kCompressionFailed = 6,    // the compression stage failed
-  kFirstPieceReopen = 7,     // the joiner image cannot be read
-  kDiskDeclined = 10,        // the user declined to insert another disk
-  kSourceTooLarge = 11,      // the source is 2 GiB or larger
-  kSourceInSet = 12,         // the source would be one of the files the split writes
-  kRecoveryTooManyPieces = 13,  // the set is complete; it has too many pieces for PAR2 volumes
-  kRecoveryNotWritten = 14,     // the set is complete; its recovery volumes could not be written
-};
-
-// The texts of the prompts for the disks asked for by DiskRequest (a front
-// end that shows them uses the caption "Rudezo").
-inline constexpr const char kNoSpacePrompt[] =
-    "Not enough free space. Place another disk into the drive and press YES.";
-inline constexpr const char kFirstDiskPrompt[] =
-    "Place your first disk again into the drive and press OK.";
 
 // Writes the set for `job`: the payload named in job.source_path (with
 // compress the engine puts the temporary cabinet's path there) into
@@ -64,13 +42,12 @@ inline constexpr const char kFirstDiskPrompt[] =
 // SplitResult; with kSplitDone job.unprovable tells whether the set carries
 // no checksums at all.
 // With job.recovery the PAR2 recovery volumes follow a whole set (not one
-// cut short by a break): over its pieces and `extra_sources`, the files
-// written beside the first piece that the set covers. A set too large for
-// PAR2 ends with kRecoveryTooManyPieces, volumes that cannot be made or
-// written with kRecoveryNotWritten (job.recovery_problem says why); the set
-// is complete either way.
-int split_file(SplitJob& job, SplitHooks& hooks);
-int split_file(SplitJob& job, SplitHooks& hooks, const std::vector<ExtraSource>& extra_sources);
+// cut short by a break): over its pieces and the library beside the first
+// piece, where the split placed or kept one. A set too large for PAR2 ends
+// with kRecoveryTooManyPieces, volumes that cannot be made or written with
+// kRecoveryNotWritten (job.recovery_problem says why); the set is complete
+// either way.
+SplitResult split_file(SplitJob& job, SplitHooks& hooks);
 
 // The full form of `path` as the system resolves it (GetFullPathNameA: '/'
 // becomes '\', "." and ".." are resolved without touching the disk, a
@@ -89,17 +66,9 @@ uint32_t free_space_of(const char* path);
 // empty. Empty when that cannot be formed.
 std::string effective_target(const char* source, const char* target_directory);
 
-// The number of later pieces a payload of `payload_size` bytes takes with a
-// fixed section size larger than 6940.
-int64_t later_piece_count(uint32_t payload_size, int32_t section_size);
-
 // The free space of the target once it is larger than `minimum`, asking
 // for another disk while it is not; 0 when the user answers No.
 uint32_t wait_for_space(uint32_t minimum, const char* path, SplitHooks& hooks);
-
-// Creates every directory level of `path` after its first backslash, up to
-// and including each further backslash. Failures are ignored.
-void create_path_dirs(const char* path);
 
 // How one block copy went.
 enum class BlockCopy {
@@ -112,10 +81,6 @@ enum class BlockCopy {
 // `piece_offset` of the piece through `buffer`, positioning both files first.
 BlockCopy copy_block(HANDLE payload, HANDLE piece, char* buffer, uint32_t source_offset,
                      uint32_t piece_offset, uint32_t length);
-
-// The file-name part of `path`: the text after its last '\\' or '/' (the
-// whole path without one), as the piece-name rule reads it.
-const char* bare_file_name(const char* path);
 
 // Where the joiner image is read from (at offset 458,752), and beside which
 // the vornex.dll put beside a set lies: the splitter's own executable by

@@ -1,8 +1,8 @@
 #include "file_identity.h"
 
-#include "win_handles.h"
+#include "unique_handle.h"
 
-namespace vornex {
+namespace winsup {
 
 bool FileIdentity::same_file(const FileIdentity& other) const {
   return known && other.known && volume == other.volume && index_high == other.index_high &&
@@ -35,4 +35,4 @@ FileIdentity identity_of(const char* path) {
   return identity_of(file.get());
 }
 
-}  // namespace vornex
+}  // namespace winsup

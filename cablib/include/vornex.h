@@ -49,12 +49,17 @@
 extern "C" {
 #endif
 
-// How a file's path becomes its name in the cabinet.
-//   0  the path unchanged, drive and directories included;
-//   1  relative to the folder being added (folder operations only; a single
-//      file added with vornex_add_file keeps its whole path);
-//   2  the bare file name (the text behind the last backslash).
+// How a file's path becomes its name in the cabinet (a NameMode's value).
 // Other values are refused: nothing is added and the add returns false.
+enum VornexNameMode {
+  // The path unchanged, drive and directories included.
+  VORNEX_NAME_WHOLE_PATH = 0,
+  // Relative to the folder being added (folder operations only; a single
+  // file added with vornex_add_file keeps its whole path).
+  VORNEX_NAME_RELATIVE = 1,
+  // The bare file name (the text behind the last backslash).
+  VORNEX_NAME_BARE = 2
+};
 typedef uint32_t NameMode;
 
 // A source of this size or more is refused by every add; a source a little

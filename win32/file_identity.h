@@ -1,14 +1,14 @@
 // Which file a handle or a path names, as the system identifies it (volume
 // serial number and file index), and whether it changed (size and last
 // write). Files are compared this way, never by the spelling of their paths.
-#ifndef VORNEX_FILE_IDENTITY_H
-#define VORNEX_FILE_IDENTITY_H
+#ifndef WINSUP_FILE_IDENTITY_H
+#define WINSUP_FILE_IDENTITY_H
 
 #include <windows.h>
 
 #include <cstdint>
 
-namespace vornex {
+namespace winsup {
 
 struct FileIdentity {
   bool known = false;
@@ -20,6 +20,9 @@ struct FileIdentity {
 
   // The same file on the same volume (both known).
   bool same_file(const FileIdentity& other) const;
+  // The same file with the same size: two disks copied from one another can
+  // share volume serial and file index.
+  bool same_file_and_size(const FileIdentity& other) const { return same_file(other) && size == other.size; }
   // The same file, with the same size and last write.
   bool unchanged(const FileIdentity& other) const;
 };
@@ -31,6 +34,6 @@ FileIdentity identity_of(HANDLE file);
 // with everyone); not known when there is none or it cannot be opened.
 FileIdentity identity_of(const char* path);
 
-}  // namespace vornex
+}  // namespace winsup
 
-#endif  // VORNEX_FILE_IDENTITY_H
+#endif  // WINSUP_FILE_IDENTITY_H
