@@ -11,8 +11,10 @@
 #   join:  running the first piece (checksum file and integrity record in
 #          the set: every piece and the payload checked) vs the join floor
 #          (block_floor join: 2048-byte reads appended in sequence); and the
-#          same set without its record and checksum file, which shows what
-#          the checking costs
+#          same set without its record and checksum file, where nothing is
+#          checked (the first piece still runs its CRC: the difference is the
+#          checking's own cost; the CRC's is the carry-less path's, about a
+#          quarter of the table's)
 #   compressed: velmora.exe /split /compress vs `gcab -c -z` + `split`
 #          (both timed from outside, Wine's start included on our side)
 # Every figure inside Wine is taken by one clock (bench_split_driver, from a
