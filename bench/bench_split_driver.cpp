@@ -7,8 +7,11 @@
 //   bench_split_driver command ARGUMENTS...
 //       times velmora.exe started with ARGUMENTS (e.g. /split SOURCE DIR
 //       SECTION) from its start to its end
+//   bench_split_driver run PROGRAM ARGUMENTS...
+//       the same for any program (a floor, a first piece), in the current
+//       directory, so that every figure of the benchmark is taken alike
 // Prints "seconds S" as its last line. Exit code 0 when the split completed
-// ("Procedure comlete." in the box, exit code 0 from the command line).
+// ("Procedure comlete." in the box, exit code 0 from the program).
 // VELMORA_BIN names the folder of velmora.exe.
 #include <windows.h>
 
@@ -35,6 +38,23 @@ double now_seconds() {
   return static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
+// The result box of the process: looked for by class and caption every two
+// milliseconds, one call to the system each time, where enumerating every
+// window (the UI tests' way) would take a share of the processor from the
+// split being timed.
+HWND wait_for_result_box(DWORD process_id) {
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < kSplitTimeoutMs) {
+    for (HWND box = nullptr; (box = FindWindowExA(nullptr, box, "#32770", "Rudezo")) != nullptr;) {
+      DWORD owner = 0;
+      GetWindowThreadProcessId(box, &owner);
+      if (owner == process_id && IsWindowVisible(box)) return box;
+    }
+    Sleep(2);
+  }
+  return nullptr;
+}
+
 int dialog_split(const std::string& source, const std::string& target, const std::string& section) {
   ui_driver::Velmora app;
   if (!app.dialog()) {
@@ -49,7 +69,7 @@ int dialog_split(const std::string& source, const std::string& target, const std
   app.set_checked(IDC_CHECKBOX3, false);  // the size as given
   const double start = now_seconds();
   app.click(IDC_BUTTON1);
-  HWND box = app.wait_for_box("Rudezo", kSplitTimeoutMs);
+  HWND box = wait_for_result_box(app.process_id());
   const double elapsed = now_seconds() - start;
   if (!box) {
     std::fprintf(stderr, "no result box\n");
@@ -67,18 +87,17 @@ int dialog_split(const std::string& source, const std::string& target, const std
   return 0;
 }
 
-int command_split(int argc, char** argv) {
+int run_timed(const std::string& program, int argc, char** argv) {
   std::string arguments;
   for (int i = 0; i < argc; ++i) arguments += std::string(i ? " \"" : "\"") + argv[i] + "\"";
   char directory[MAX_PATH] = "";
   GetCurrentDirectoryA(sizeof directory, directory);
   DWORD code = 1;
   const double start = now_seconds();
-  const bool ended = ui_driver::run_program(testing_support::bin_dir() + "\\velmora.exe",
-                                            arguments, directory, &code);
+  const bool ended = ui_driver::run_program(program, arguments, directory, &code);
   const double elapsed = now_seconds() - start;
   if (!ended || code != 0) {
-    std::fprintf(stderr, "velmora.exe %s: exit code %lu\n", arguments.c_str(), code);
+    std::fprintf(stderr, "%s %s: exit code %lu\n", program.c_str(), arguments.c_str(), code);
     return 1;
   }
   std::printf("seconds %.4f\n", elapsed);
@@ -89,9 +108,12 @@ int command_split(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   if (argc == 5 && std::string(argv[1]) == "dialog") return dialog_split(argv[2], argv[3], argv[4]);
-  if (argc >= 3 && std::string(argv[1]) == "command") return command_split(argc - 2, argv + 2);
+  if (argc >= 3 && std::string(argv[1]) == "command")
+    return run_timed(testing_support::bin_dir() + "\\velmora.exe", argc - 2, argv + 2);
+  if (argc >= 3 && std::string(argv[1]) == "run") return run_timed(argv[2], argc - 3, argv + 3);
   std::fprintf(stderr,
                "usage: bench_split_driver dialog SOURCE TARGET-DIR SECTION\n"
-               "       bench_split_driver command ARGUMENTS...\n");
+               "       bench_split_driver command ARGUMENTS...\n"
+               "       bench_split_driver run PROGRAM ARGUMENTS...\n");
   return 2;
 }

@@ -24,14 +24,18 @@ struct Crc32Table {
 };
 
 inline void crc32_init(Crc32Table& table) {
-  for (uint32_t n = 0; n < 256; ++n) {
+  // Table k holds byte n's CRC followed by k zero bytes: table 0 bit by bit,
+  // each next one from the one before (one loop, for the joiner's size).
+  uint32_t* t = reinterpret_cast<uint32_t*>(&table);
+  for (uint32_t n = 0; n < 8 * 256; ++n) {
     uint32_t c = n;
-    for (int k = 0; k < 8; ++k) c = (c & 1) ? kCrc32Polynomial ^ (c >> 1) : c >> 1;
-    table.t[0][n] = c;
+    if (n < 256) {
+      for (int k = 0; k < 8; ++k) c = (c & 1) ? kCrc32Polynomial ^ (c >> 1) : c >> 1;
+    } else {
+      c = (t[n - 256] >> 8) ^ t[t[n - 256] & 0xFF];
+    }
+    t[n] = c;
   }
-  for (uint32_t n = 0; n < 256; ++n)
-    for (int k = 1; k < 8; ++k)
-      table.t[k][n] = (table.t[k - 1][n] >> 8) ^ table.t[0][table.t[k - 1][n] & 0xFF];
 }
 
 // One table for the whole of a program that has a C++ runtime, made on

@@ -9,7 +9,6 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
-#include <shellapi.h>
 
 #include <cstdlib>
 #include <string>
@@ -37,21 +36,33 @@ void initialise_application(HINSTANCE instance) {
   velmora::register_panel_class(instance);
 }
 
+}  // namespace
+
+// The C runtime's reading of the wide command line (the rules of quotes and
+// backslashes that CommandLineToArgvW follows), from msvcrt.dll, which is
+// loaded already: the shell's own would load the window libraries, which the
+// command line's front end never needs (they are imported at first call).
+extern "C" int __cdecl __wgetmainargs(int* count, wchar_t*** arguments, wchar_t*** environment,
+                                      int expand_wildcards, int* new_mode);
+
+namespace {
+
 // The arguments in their wide form, each in the ANSI code page; the index
 // of the first that has no exact spelling there goes to `unspellable`.
 std::vector<std::string> program_arguments(size_t& unspellable) {
   std::vector<std::string> arguments;
   unspellable = velmora::kAllSpelled;
-  int count = 0;
-  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
-  if (!wide) throw velmora::UiError("Cannot read the command line");
+  int count = 0, new_mode = 0;
+  wchar_t** wide = nullptr;
+  wchar_t** environment = nullptr;
+  if (__wgetmainargs(&count, &wide, &environment, 0, &new_mode) < 0 || !wide)
+    throw velmora::UiError("Cannot read the command line");
   for (int i = 1; i < count; ++i) {
     std::string text;
     if (!velmora::to_ansi_name(wide[i], text) && unspellable == velmora::kAllSpelled)
       unspellable = arguments.size();
     arguments.push_back(text);
   }
-  LocalFree(wide);
   return arguments;
 }
 

@@ -802,23 +802,28 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A source that shrinks while piece 001 is written: result 1, and the held
 // first piece, the closed piece 000 and the open piece 001 are gone, while an
-// older set's piece and a file of the user's in the target stay.
+// older set's piece and a file of the user's in the target stay. The same
+// while piece 003 is written: the closed pieces after the first known by the
+// first one's volume.
 TEST_F(SplitEngine, ASourceThatShrinksEndsWithResult1AndLeavesNoPieces) {
-  ASSERT_TRUE(write_file(dir_ / "s.bin", pattern_bytes(100000, 36)));
-  CreateDirectoryA((dir_ / "t").c_str(), nullptr);
-  ASSERT_TRUE(write_file(dir_ / "t\\sVRAX.009", "an older set's piece"));
-  ASSERT_TRUE(write_file(dir_ / "t\\keep.txt", "the user's"));
-  const std::vector<std::string> before = tree_listing(dir_ / "t");
-  hooks_.on_progress = [&](const velmora::SplitProgress& progress) {
-    if (progress.blocks != 20) return;  // 7 blocks in the first piece, 10 in piece 000
-    HANDLE source = CreateFileA((dir_ / "s.bin").c_str(), GENERIC_WRITE, FILE_SHARE_READ |
-                                FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    SetFilePointer(source, progress.payload_written - 100, nullptr, FILE_BEGIN);
-    EXPECT_TRUE(SetEndOfFile(source));
-    CloseHandle(source);
-  };
-  EXPECT_EQ(split_existing(dir_ / "s.bin", dir_ / "t", 20000), velmora::kPayloadUnreadable);
-  EXPECT_EQ(tree_listing(dir_ / "t"), before);
+  for (uint32_t shrink_at : {20, 40}) {  // 7 blocks in the first piece, 10 in each later one
+    SCOPED_TRACE(shrink_at);
+    ASSERT_TRUE(write_file(dir_ / "s.bin", pattern_bytes(100000, 36)));
+    CreateDirectoryA((dir_ / "t").c_str(), nullptr);
+    ASSERT_TRUE(write_file(dir_ / "t\\sVRAX.009", "an older set's piece"));
+    ASSERT_TRUE(write_file(dir_ / "t\\keep.txt", "the user's"));
+    const std::vector<std::string> before = tree_listing(dir_ / "t");
+    hooks_.on_progress = [&](const velmora::SplitProgress& progress) {
+      if (progress.blocks != shrink_at) return;
+      HANDLE source = CreateFileA((dir_ / "s.bin").c_str(), GENERIC_WRITE, FILE_SHARE_READ |
+                                  FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+      SetFilePointer(source, progress.payload_written - 100, nullptr, FILE_BEGIN);
+      EXPECT_TRUE(SetEndOfFile(source));
+      CloseHandle(source);
+    };
+    EXPECT_EQ(split_existing(dir_ / "s.bin", dir_ / "t", 20000), velmora::kPayloadUnreadable);
+    EXPECT_EQ(tree_listing(dir_ / "t"), before);
+  }
 }
 
 // A second split of a same-named source into the folder where the first is

@@ -16,6 +16,20 @@ add_dependencies(split_command_line_tests velmora joiner)
 add_test(NAME velmora_imports
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/check_pe_tables.sh imports $<TARGET_FILE:velmora>
           _vornex_init_cab@4 _vornex_add_file@16 _vornex_close_cab@4)
+# The command line starts without the window libraries: velmora.exe loads
+# them at the dialog's first call (delay-loaded), so its import table names none.
+add_test(NAME velmora_window_libraries_delay_loaded
+  COMMAND sh -c "! ${CMAKE_OBJDUMP} -p \"$1\" | grep -iE 'DLL Name: (user32|gdi32|comctl32|comdlg32|shell32|ole32)'"
+          sh $<TARGET_FILE:velmora>)
+# ... and nothing linked into it calls them through an import slot, which
+# the delay-loaded libraries leave empty (a call there would jump to 0).
+add_test(NAME velmora_window_calls_by_name
+  COMMAND sh -c "export LC_ALL=C; cat \"$0\"/lib*_delay.a.def | sed 's/^/__imp__/' | sort -u > \"$0/window_calls\" &&
+                 for lib; do ${CMAKE_NM} -u \"$lib\" | sed 's/.* //' | sort -u | comm -12 - \"$0/window_calls\"; done |
+                 grep . && exit 1 || exit 0"
+          ${CMAKE_BINARY_DIR}/splitter $<TARGET_FILE:splitter_core> $<TARGET_FILE:splitter_texts>
+          $<TARGET_FILE:splitter_console> $<TARGET_FILE:splitter_worker> $<TARGET_FILE:win32_support>
+          $<TARGET_FILE:par2_writer> $<TARGET_FILE:par2_core>)
 # velmora.exe carries the joiner image, byte for byte, at its fixed offset.
 add_test(NAME velmora_carries_joiner_image
   COMMAND sh -c "cmp -n 6656 -i 458752:0 \"$0\" \"$1\" && test $(stat -c %s \"$0\") -eq 465408"

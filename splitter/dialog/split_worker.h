@@ -6,8 +6,9 @@
 //   starts the worker thread with the job (the previous worker's handle is
 //   closed first; the dialog never waits on a handle).
 // - The worker lowers the process to the idle priority class when asked, runs
-//   split_file, shows the result in a message box owned by the dialog
-//   (caption "Rudezo"), frees the job, restores normal priority, enables Split
+//   split_file (on a thread of its own, waited for, while the worker readies
+//   its windowing for the box), shows the result in a message box owned by
+//   the dialog (caption "Rudezo"), frees the job, restores normal priority, enables Split
 //   and, as its very last act, sets worker_finished to 1. After that store it
 //   touches neither the dialog nor the job, so the dialog may close as soon as
 //   it sees the flag.
@@ -16,8 +17,9 @@
 // - The engine's progress reaches the dialog through one shared slot: the
 //   worker stores the latest state (the stage, the share in tenths of a
 //   percent, the piece) whenever what the dialog shows would change, and
-//   posts kProgressMessage unless one is still on its way; the dialog takes
-//   the latest state when the message arrives. A slow dialog thus sees fewer
+//   posts kProgressMessage unless one is still on its way, within one stage
+//   at most every 50 ms (and before a disk prompt); the dialog takes the
+//   latest state when the message arrives. A slow dialog thus sees fewer
 //   states, never an old one after a newer one. Before the result box
 //   appears the worker stores kProgressReset and sends the message, waiting
 //   until the dialog has handled it. The disk prompts of automatic size are message boxes shown
