@@ -140,7 +140,7 @@ HANDLE create_worker_thread(LPTHREAD_START_ROUTINE routine, void* argument) {
 }
 
 // One split on a thread of its own: its result, or the exception it threw.
-struct SplitRun {
+struct SplitBeside {
   SplitJob* job;
   velmora::SplitHooks* hooks;
   velmora::SplitResult result = velmora::kSplitDone;
@@ -148,7 +148,7 @@ struct SplitRun {
 };
 
 DWORD WINAPI run_split(void* argument) {
-  auto* run = static_cast<SplitRun*>(argument);
+  auto* run = static_cast<SplitBeside*>(argument);
   try {
     run->result = g_split_runner ? g_split_runner(*run->job, *run->hooks)
                                  : velmora::split_file(*run->job, *run->hooks);
@@ -163,13 +163,12 @@ DWORD WINAPI run_split(void* argument) {
 // its own to the display (some 15 ms), paid here while the split runs
 // instead of after it. Without a second thread the split runs here.
 velmora::SplitResult split_beside(SplitJob& job, velmora::SplitHooks& hooks) {
-  SplitRun run{&job, &hooks, velmora::kSplitDone, {}};
-  HANDLE thread = CreateThread(nullptr, 0, run_split, &run, 0, nullptr);
+  SplitBeside run{&job, &hooks, velmora::kSplitDone, {}};
+  winsup::UniqueKernelHandle thread(CreateThread(nullptr, 0, run_split, &run, 0, nullptr));
   if (thread) {
     DestroyWindow(CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                                   nullptr, nullptr));
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
+    WaitForSingleObject(thread.get(), INFINITE);
   } else {
     run_split(&run);
   }
