@@ -2,8 +2,11 @@
 // the owner of its result message.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "split_engine.h"
 #include "split_test_support.h"
@@ -180,6 +183,33 @@ TEST(ResultMessages, EveryCodeHasItsTextAndIcon) {
   }
   for (int silent : {8, 9, 15, -1})
     EXPECT_EQ(result_message(static_cast<velmora::SplitResult>(silent)).text, nullptr) << silent;
+}
+
+// Why no recovery volumes were written comes from the engine as a code and
+// is put in words here, after result 14's text; no code goes without words,
+// and a job that says nothing adds nothing.
+TEST(ResultMessages, ARecoveryProblemIsSaidAfterResult14) {
+  SplitJob job{};
+  const std::string plain = result_text(velmora::kRecoveryNotWritten, job);
+  EXPECT_EQ(plain, result_message(velmora::kRecoveryNotWritten).text);
+  std::strcpy(job.recovery_problem_detail, "cannot write reportVRAX.par2");
+  job.recovery_problem_volume = 3;
+  std::vector<std::string> said;
+  for (int code = static_cast<int>(RecoveryProblem::kNoMemoryToReread);
+       code <= static_cast<int>(RecoveryProblem::kNoDiskForVolume); ++code) {
+    job.recovery_problem = static_cast<RecoveryProblem>(code);
+    const std::string text = result_text(velmora::kRecoveryNotWritten, job);
+    ASSERT_GT(text.size(), plain.size() + 3) << code;
+    EXPECT_EQ(text.compare(0, plain.size() + 2, plain + " ("), 0) << text;
+    EXPECT_EQ(text.back(), ')') << text;
+    EXPECT_EQ(std::count(said.begin(), said.end(), text), 0) << text;
+    said.push_back(text);
+  }
+  EXPECT_NE(said[static_cast<int>(RecoveryProblem::kWriterFailed) - 1].find("cannot write reportVRAX.par2"),
+            std::string::npos);
+  EXPECT_NE(said[static_cast<int>(RecoveryProblem::kNoDiskForVolume) - 1].find("volume 3"), std::string::npos);
+  // Only result 14 carries it.
+  EXPECT_EQ(result_text(velmora::kSplitDone, job), result_message(velmora::kSplitDone).text);
 }
 
 }  // namespace
