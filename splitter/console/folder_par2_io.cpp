@@ -8,6 +8,7 @@
 
 #include "set_finder.h"
 #include "temp_file.h"
+#include "unique_handle.h"
 
 namespace velmora {
 
@@ -128,12 +129,11 @@ par2::Io FolderPar2Io::table() {
 std::vector<std::string> FolderPar2Io::list() const {
   std::vector<std::string> names;
   WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA(path("*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return names;
+  winsup::UniqueFind search(FindFirstFileA(path("*").c_str(), &found));
+  if (!search) return names;
   do {
     if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
-  } while (FindNextFileA(search, &found));
-  FindClose(search);
+  } while (FindNextFileA(search.get(), &found));
   return names;
 }
 

@@ -31,15 +31,14 @@ Function export_of(HMODULE library, const char* name) {
 // Empties and removes the folder `path`.
 void remove_tree(const std::string& path) {
   WIN32_FIND_DATAA entry;
-  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &entry);
-  if (find != INVALID_HANDLE_VALUE) {
+  winsup::UniqueFind find(FindFirstFileA((path + "\\*").c_str(), &entry));
+  if (find) {
     do {
       const std::string name = entry.cFileName;
       if (name == "." || name == "..") continue;
       if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) remove_tree(path + "\\" + name);
       else DeleteFileA((path + "\\" + name).c_str());
-    } while (FindNextFileA(find, &entry));
-    FindClose(find);
+    } while (FindNextFileA(find.get(), &entry));
   }
   RemoveDirectoryA(path.c_str());
 }
@@ -213,10 +212,9 @@ class Join {
     const splitset::IntegrityRecord& record = reader_.record();
     if (!reader_.has_record() || !(record.write_time_low | record.write_time_high)) return;
     FILETIME time{record.write_time_low, record.write_time_high};
-    HANDLE file = CreateFileA(temp_.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
-    SetFileTime(file, nullptr, nullptr, &time);
-    CloseHandle(file);
+    winsup::UniqueFile file(
+        CreateFileA(temp_.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (file) SetFileTime(file.get(), nullptr, nullptr, &time);
   }
 
   // The rebuilt file takes its name: with a target never over an existing

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "unique_handle.h"
 #include "vornex.h"
 
 namespace velmora {
@@ -60,10 +61,9 @@ bool TempCabinet::reserve(const char* source) {
       std::memcpy(candidate, base, stem);
       std::strcpy(candidate + stem, number.c_str());
     }
-    HANDLE file = CreateFileA(candidate, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-      CloseHandle(file);
+    // Created empty and closed at once: the name is this run's own.
+    if (winsup::UniqueFile(CreateFileA(candidate, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr))) {
       std::strcpy(path_, candidate);
       owned_ = true;
       return true;

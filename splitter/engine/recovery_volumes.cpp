@@ -95,6 +95,9 @@ struct RecoveryWriter::Feeder {
   par2::Result result = par2::Result::ok;
   Slot slots[kSlots];
   int filling = -1, next_fill = 0, next_take = 0;
+  // Without a thread (it could not be started) the slots are consumed on
+  // the caller's thread as they are handed over.
+  winsup::UniqueKernelHandle free_slots_owner, full_slots_owner, thread_owner;
   HANDLE free_slots = nullptr, full_slots = nullptr, thread = nullptr;
 
   bool start() {
@@ -102,10 +105,12 @@ struct RecoveryWriter::Feeder {
       slot.data.reset(new (std::nothrow) unsigned char[kSlotBytes]);
       if (!slot.data) return false;
     }
-    free_slots = CreateSemaphoreA(nullptr, kSlots, kSlots, nullptr);
-    full_slots = CreateSemaphoreA(nullptr, 0, kSlots, nullptr);
-    if (free_slots && full_slots)
-      thread = CreateThread(nullptr, 0, run, this, 0, nullptr);
+    free_slots_owner.reset(CreateSemaphoreA(nullptr, kSlots, kSlots, nullptr));
+    full_slots_owner.reset(CreateSemaphoreA(nullptr, 0, kSlots, nullptr));
+    free_slots = free_slots_owner.get();
+    full_slots = full_slots_owner.get();
+    if (free_slots && full_slots) thread_owner.reset(CreateThread(nullptr, 0, run, this, 0, nullptr));
+    thread = thread_owner.get();
     return true;
   }
   ~Feeder() {
@@ -114,10 +119,7 @@ struct RecoveryWriter::Feeder {
       slots[filling].stop = true;
       hand_over();
       WaitForSingleObject(thread, INFINITE);
-      CloseHandle(thread);
     }
-    if (free_slots) CloseHandle(free_slots);
-    if (full_slots) CloseHandle(full_slots);
   }
 
   void consume(Slot& slot) {
