@@ -32,7 +32,7 @@ mkdir "$work/set"
 wine "$build/bin/velmora.exe" /split "$(win "$work/big.bin")" "$(win "$work/set")" $section </dev/null >/dev/null 2>&1
 python3 "$here/../tests/split_set_tool.py" checksums "$work/set/bigVRAX.exe"
 [ -f "$work/set/bigVRAX.sfv" ] || { echo "no checksum file"; exit 1; }
-pieces=$(ls "$work/set" | grep -c -v '\.sfv$')
+pieces=$(ls "$work/set" | grep -c -E 'VRAX\.(exe|[0-9]+)$')  # the library beside the set is no piece
 
 # The data areas, each a file of its own, in piece order.
 mkdir "$work/areas"
