@@ -12,22 +12,12 @@
 # Usage: bench/bench_hostjoin.sh BUILD_DIR   (REPS=n, SIZE_MB=n to change)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-build=$(cd "$1" && pwd)
-reps=${REPS:-5}
-size_mb=${SIZE_MB:-512}
-section=1457664
+source "$here/common.sh"
+[ -x "$1/host/velmora-join" ] || { echo "velmora-join is not built: $1/host/velmora-join"; exit 1; }
+bench_setup "$1" bench_hostjoin 5
 join=$build/host/velmora-join
-[ -x "$join" ] || { echo "velmora-join is not built: $join"; exit 1; }
-export VELMORA_BUILD=$build
-source "$here/../cmake/wine-env.sh"
-wine_env_prepare >/dev/null 2>&1
-export WINEPATH="Z:${build//\//\\}\\bin"
-wine_scratch bench_hostjoin
 
-# Half random, half text-like, as the split benchmark uses.
-head -c $((size_mb / 2 * 1048576)) /dev/urandom > "$work/big.bin"
-yes 'a line of a log file that compresses rather well, 0123456789' |
-  head -c $((size_mb / 2 * 1048576)) >> "$work/big.bin" || true
+mixed_file "$work/big.bin"
 mkdir "$work/set"
 wine "$build/bin/velmora.exe" /split "$(win "$work/big.bin")" "$(win "$work/set")" $section </dev/null >/dev/null 2>&1
 python3 "$here/../tests/split_set_tool.py" checksums "$work/set/bigVRAX.exe"

@@ -11,15 +11,8 @@
 # as quiet as the machine.
 # Usage: bench/bench_recovery.sh BUILD_DIR   (REPS=n, SIZE_MB=n to change)
 set -euo pipefail
-build=$(cd "$1" && pwd)
-reps=${REPS:-3}
-size_mb=${SIZE_MB:-512}
-section=1457664
-export VELMORA_BUILD=$build
-source "$(dirname "$0")/../cmake/wine-env.sh"
-wine_env_prepare >/dev/null 2>&1
-export WINEPATH="Z:${build//\//\\}\\bin"
-wine_scratch bench_recovery
+source "$(dirname "$0")/common.sh"
+bench_setup "$1" bench_recovery 3
 
 head -c $((size_mb * 1048576)) /dev/urandom > "$work/big.bin"
 cat "$work/big.bin" > /dev/null  # into the page cache

@@ -26,22 +26,12 @@
 # is printed before and after: the figures are only as quiet as the machine.
 # Usage: bench/bench_split.sh BUILD_DIR   (REPS=n, SIZE_MB=n, COMPRESSED=0)
 set -euo pipefail
-build=$(cd "$1" && pwd)
-reps=${REPS:-5}
-size_mb=${SIZE_MB:-512}
-section=1457664
-export VELMORA_BUILD=$build
-source "$(dirname "$0")/../cmake/wine-env.sh"
-wine_env_prepare >/dev/null 2>&1
-export WINEPATH="Z:${build//\//\\}\\bin"
-export VELMORA_BIN="Z:${build//\//\\}\\bin"
-wine_scratch bench_split
+source "$(dirname "$0")/common.sh"
+bench_setup "$1" bench_split 5
+export VELMORA_BIN=$WINEPATH
 echo "load before: $(uptime)"
 
-# Half random, half text-like, so compression has something to do.
-head -c $((size_mb / 2 * 1048576)) /dev/urandom > "$work/big.bin"
-yes 'a line of a log file that compresses rather well, 0123456789' |
-  head -c $((size_mb / 2 * 1048576)) >> "$work/big.bin" || true
+mixed_file "$work/big.bin"
 cat "$work/big.bin" > /dev/null  # into the page cache
 
 now() { date +%s.%N; }
