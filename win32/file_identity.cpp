@@ -1,5 +1,7 @@
 #include "file_identity.h"
 
+#include <winternl.h>
+
 #include "unique_handle.h"
 
 namespace winsup {
@@ -33,6 +35,29 @@ FileIdentity identity_of(const char* path) {
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   return identity_of(file.get());
+}
+
+FileIdentity identity_on_volume(HANDLE file, DWORD volume) {
+  // From ntdll.dll, which every process has loaded (the binaries import
+  // only the system's Win32 libraries); looked up on each call, a lookup in
+  // a loaded module's export table, so that no shared state is needed.
+  using Query = LONG(WINAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, FILE_INFORMATION_CLASS);
+  const Query query = reinterpret_cast<Query>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationFile")));
+  if (!query) return identity_of(file);
+  FileIdentity id;
+  IO_STATUS_BLOCK status;
+  LARGE_INTEGER index;  // FILE_INTERNAL_INFORMATION
+  LARGE_INTEGER size;
+  if (query(file, &status, &index, sizeof index, FileInternalInformation) != 0 ||
+      !GetFileSizeEx(file, &size))
+    return id;
+  id.known = true;
+  id.volume = volume;
+  id.index_high = static_cast<DWORD>(index.HighPart);
+  id.index_low = index.LowPart;
+  id.size = static_cast<uint64_t>(size.QuadPart);
+  return id;
 }
 
 }  // namespace winsup

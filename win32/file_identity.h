@@ -30,6 +30,13 @@ struct FileIdentity {
 // The identity of an open file; not known when the system cannot tell.
 FileIdentity identity_of(HANDLE file);
 
+// The identity of an open file on `volume`, known from another file of the
+// same folder: its index and size are a system call each, where the
+// volume's serial number costs Wine a round trip to its mount manager (a
+// tenth of a millisecond and more, asked for every piece of a split). The
+// last write is left out: compare with same_file_and_size.
+FileIdentity identity_on_volume(HANDLE file, DWORD volume);
+
 // The identity of the file at `path` (opened for its attributes only, shared
 // with everyone); not known when there is none or it cannot be opened.
 FileIdentity identity_of(const char* path);

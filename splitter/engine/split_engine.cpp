@@ -1,7 +1,5 @@
 #include "split_engine.h"
 
-#include <winternl.h>
-
 #include <cstring>
 #include <memory>
 #include <new>
@@ -57,33 +55,6 @@ void delete_through(HANDLE file) {
   SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
 }
 
-// The identity of a file on the volume `volume`, known from another file:
-// the index and the size are a system call each, where the volume's serial
-// number costs Wine a round trip to its mount manager (a tenth of a
-// millisecond and more: a tenth of a split's time, asked for every piece).
-// The last write is left out (the ledger compares file and size).
-winsup::FileIdentity identity_on(HANDLE file, DWORD volume) {
-  // From ntdll.dll, which every process has loaded (the binaries import
-  // only the system's Win32 libraries).
-  using Query = LONG(WINAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, FILE_INFORMATION_CLASS);
-  static const Query query = reinterpret_cast<Query>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationFile")));
-  if (!query) return winsup::identity_of(file);
-  winsup::FileIdentity id;
-  IO_STATUS_BLOCK status;
-  LARGE_INTEGER index;  // FILE_INTERNAL_INFORMATION
-  LARGE_INTEGER size;
-  if (query(file, &status, &index, sizeof index, FileInternalInformation) != 0 ||
-      !GetFileSizeEx(file, &size))
-    return id;
-  id.known = true;
-  id.volume = volume;
-  id.index_high = static_cast<DWORD>(index.HighPart);
-  id.index_low = index.LowPart;
-  id.size = static_cast<uint64_t>(size.QuadPart);
-  return id;
-}
-
 // The pieces this split has written and closed, so that a split that cannot
 // finish removes what it wrote and nothing else: a name that now belongs to
 // another file (another disk in the drive, a file put there since) is left.
@@ -94,7 +65,7 @@ class PieceLedger {
   // changed), so the first recorded piece's volume is every piece's.
   void add(const char* path, HANDLE piece, bool one_volume) {
     const winsup::FileIdentity id = one_volume && !pieces_.empty()
-                                        ? identity_on(piece, pieces_.front().second.volume)
+                                        ? winsup::identity_on_volume(piece, pieces_.front().second.volume)
                                         : winsup::identity_of(piece);
     if (id.known) pieces_.push_back({path, id});
   }
