@@ -61,13 +61,8 @@ class Join {
       return say("no sound header in " + std::string(full));
     }
     if (!reader_.find_pieces() || !reader_.read_checksum_file()) return say_finding();
+    // The output is the temporary file prepare_destination reserved, held open.
     if (!prepare_destination()) return 1;
-    output_ = CreateFileA(temp_.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (output_ == INVALID_HANDLE_VALUE) {
-      DWORD error = GetLastError();
-      DeleteFileA(temp_.c_str());
-      return say("cannot write in " + destination_ + ": " + system_reason(error));
-    }
     const size_t kBuffer = 1 << 16;
     std::unique_ptr<char[]> buffer(new char[kBuffer]);
     bool joined = reader_.scan(write_out, this, buffer.get(), kBuffer);
@@ -137,9 +132,9 @@ class Join {
     destination_ = folder.back() == '\\' ? folder : folder + "\\";
     final_path_ = destination_ + reader_.stored_name();
     char temp[MAX_PATH];
-    winsup::UniqueFile reserved(
-        winsup::reserve_temp_file(destination_.c_str(), "vrx", 4, GENERIC_WRITE, temp, sizeof temp));
-    if (!reserved) return say("cannot write in " + destination_ + ": " + system_reason(GetLastError())) == 0;
+    output_ = winsup::reserve_temp_file(destination_.c_str(), "vrx", 4, GENERIC_WRITE, temp, sizeof temp);
+    if (output_ == INVALID_HANDLE_VALUE)
+      return say("cannot write in " + destination_ + ": " + system_reason(GetLastError())) == 0;
     temp_ = temp;
     return true;
   }
