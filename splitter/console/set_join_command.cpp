@@ -6,6 +6,7 @@
 
 #include "path_levels.h"
 #include "set_reader.h"
+#include "split_engine.h"
 #include "temp_file.h"
 #include "unique_handle.h"
 #include "win32_set_io.h"
@@ -48,9 +49,8 @@ class Join {
   Join(const std::string& target, std::string& line) : target_(target), line_(line), reader_(io_.table(), true) {}
 
   int run(const std::string& argument) {
-    char full[splitset::kPathCapacity];
-    DWORD n = GetFullPathNameA(argument.c_str(), sizeof full, full, nullptr);
-    if (n == 0 || n >= sizeof full) return say("no sound header in " + argument);
+    std::string full;
+    if (!full_path(argument.c_str(), full)) return say("no sound header in " + argument);
     // A header that is unreadable, damaged or names no usable file is "no
     // sound header", as the first piece says; a damaged first data area
     // names the piece.
@@ -58,7 +58,7 @@ class Join {
       const Fault fault = reader_.first_finding().fault;
       if (reader_.header_usable() && fault != Fault::kNotBareName && fault != Fault::kHeaderDamaged)
         return say_finding();
-      return say("no sound header in " + std::string(full));
+      return say("no sound header in " + full);
     }
     if (!reader_.find_pieces() || !reader_.read_checksum_file()) return say_finding();
     // The output is the temporary file prepare_destination reserved, held open.
@@ -108,13 +108,8 @@ class Join {
   bool prepare_destination() {
     const std::string given = target_.empty() ? "." : target_;
     const char* what = target_.empty() ? "cannot use current directory " : "cannot use target ";
-    char full[splitset::kPathCapacity];
-    DWORD n = GetFullPathNameA(given.c_str(), sizeof full, full, nullptr);
-    if (n == 0 || n >= sizeof full) {
-      DWORD error = n == 0 ? GetLastError() : ERROR_FILENAME_EXCED_RANGE;
-      return say(what + given + ": " + system_reason(error)) == 0;
-    }
-    std::string folder = full;
+    std::string folder;
+    if (!full_path(given.c_str(), folder)) return say(what + given + ": " + system_reason(GetLastError())) == 0;
     if (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
     // Room for the file's name and, for a compressed set, for it inside
     // the expansion folder "vrxNNNN.tmpd\".

@@ -8,6 +8,7 @@
 #include "set_finder.h"
 #include "set_integrity.h"
 #include "set_verifier.h"
+#include "split_engine.h"
 #include "split_set_format.h"
 
 namespace velmora {
@@ -27,14 +28,11 @@ struct Located {
 
 Located locate(const std::string& first_piece) {
   Located at;
-  char full[splitset::kPathCapacity];
-  DWORD length = GetFullPathNameA(first_piece.c_str(), sizeof full, full, nullptr);
-  if (length == 0 || length >= sizeof full) {
+  if (!full_path(first_piece.c_str(), at.full)) {
     at.problem = first_piece + ": cannot be made a full path";
     return at;
   }
-  at.full = full;
-  const uint32_t start = splitset::file_name_start(full);
+  const uint32_t start = splitset::file_name_start(at.full.c_str());
   at.bare = at.full.substr(start);
   at.base = par2::recovery_base(at.bare);
   char sfv[splitset::kPathCapacity];

@@ -6,6 +6,7 @@
 
 #include "set_library.h"
 #include "set_reader.h"
+#include "split_engine.h"
 #include "win32_set_io.h"
 
 namespace velmora {
@@ -47,11 +48,11 @@ VerifyReport verify_set(const std::string& argument) {
   // The path made full: relative, with '/' or with ".." detours, it names
   // the same set from any current directory, and the names of the other
   // pieces and of the checksum file follow from it.
-  char full[splitset::kPathCapacity];
-  DWORD full_length = GetFullPathNameA(argument.c_str(), sizeof full, full, nullptr);
-  if (full_length == 0 || full_length >= sizeof full) {
-    problem(argument, full_length == 0 ? "cannot be made a full path: " + system_reason(GetLastError())
-                                       : "the path is too long");
+  std::string full;
+  if (!full_path(argument.c_str(), full)) {
+    const DWORD error = GetLastError();
+    problem(argument, error == ERROR_FILENAME_EXCED_RANGE ? "the path is too long"
+                                                          : "cannot be made a full path: " + system_reason(error));
     return report;
   }
   // The shared reading rules, going on past every finding to name them all.

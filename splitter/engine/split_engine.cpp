@@ -278,7 +278,12 @@ void set_joiner_image_source(const char* executable_path) {
 bool full_path(const char* path, std::string& out) {
   char full[splitset::kPathCapacity];
   char* file_part = nullptr;
-  DWORD length = path[0] ? GetFullPathNameA(path, sizeof full, full, &file_part) : 0;
+  if (path[0] == '\0') {
+    SetLastError(ERROR_INVALID_NAME);
+    return false;
+  }
+  const DWORD length = GetFullPathNameA(path, sizeof full, full, &file_part);
+  if (length >= sizeof full) SetLastError(ERROR_FILENAME_EXCED_RANGE);
   if (length == 0 || length >= sizeof full) return false;
   out.assign(full, length);
   return true;

@@ -52,7 +52,8 @@ SplitResult split_file(SplitJob& job, SplitHooks& hooks);
 // The full form of `path` as the system resolves it (GetFullPathNameA: '/'
 // becomes '\', "." and ".." are resolved without touching the disk, a
 // relative path is joined to the current directory); false when it is
-// empty or does not fit 259 characters.
+// empty or does not fit 259 characters, with the cause as the last error
+// (ERROR_FILENAME_EXCED_RANGE for a path too long).
 bool full_path(const char* path, std::string& out);
 
 // Free bytes (available to this user) of the volume that holds the folder
