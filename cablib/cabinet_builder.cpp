@@ -42,6 +42,7 @@
 
 #include <fcntl.h>
 
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -339,6 +340,65 @@ PFNFCIGETOPENINFO CabinetBuilder::open_info_callback() { return &open_with_info;
 void* DIAMONDAPI alloc_callback(ULONG size) { return std::calloc(size ? size : 1, 1); }
 void DIAMONDAPI free_callback(void* block) { std::free(block); }
 
+// The compressor's memory. The engine may take its compressor's buffers
+// afresh for every 32 KiB block and give them back behind it (Wine's takes
+// five, some 260 KiB, per block). Given back to the heap, they went on to the
+// system and came back as fresh zero-filled pages, block after block: most
+// of a compressed split's system time. So a freed block of kSpareMinimum
+// bytes or more waits in a slot for the next request of its size; only when
+// every slot is taken does it go back to the heap. A new block comes
+// zero-filled like the reader's; a reused one holds what its last user left
+// there, which changes no byte a compressor writes (the tests build the same
+// cabinet with fresh and with reused blocks). The callbacks run with the
+// library lock held, so the slots need no lock of their own.
+namespace {
+// Ahead of every block: its size, in 16 bytes so that the block keeps the
+// heap's alignment.
+struct alignas(16) BlockHead {
+  ULONG size;
+};
+constexpr ULONG kSpareMinimum = 4096;
+BlockHead* g_spares[8] = {};
+}  // namespace
+
+void* DIAMONDAPI compressor_alloc(ULONG size) {
+  if (size >= kSpareMinimum) {
+    for (BlockHead*& spare : g_spares) {
+      if (spare && spare->size == size) {
+        BlockHead* head = spare;
+        spare = nullptr;
+        return head + 1;
+      }
+    }
+  }
+  if (size > ULONG_MAX - sizeof(BlockHead)) return nullptr;
+  auto* head = static_cast<BlockHead*>(std::calloc(sizeof(BlockHead) + size, 1));
+  if (!head) return nullptr;
+  head->size = size;
+  return head + 1;
+}
+
+void DIAMONDAPI compressor_free(void* block) {
+  if (!block) return;
+  BlockHead* head = static_cast<BlockHead*>(block) - 1;
+  if (head->size >= kSpareMinimum) {
+    for (BlockHead*& spare : g_spares) {
+      if (!spare) {
+        spare = head;
+        return;
+      }
+    }
+  }
+  std::free(head);
+}
+
+void release_spare_blocks() {
+  for (BlockHead*& spare : g_spares) {
+    std::free(spare);
+    spare = nullptr;
+  }
+}
+
 uint64_t worst_case_cabinet_bytes(uint64_t size, std::size_t name_length) {
   uint64_t blocks = size / kBlockBytes + 1;
   return kFileEntryBytes + name_length + 1 + kFolderEntryBytes + size +
@@ -437,8 +497,8 @@ uint32_t open_builder(const char* cabinet_path, ProgressCallback progress_callba
   ccab.szCabPath[dir_length] = '\0';
 
   CabinetBuilder& b = *builder;
-  HFCI context = engine().fci_create(&b.error_record, b.file_placed_callback(), &alloc_callback,
-                                     &free_callback, b.open_callback(), b.read_callback(),
+  HFCI context = engine().fci_create(&b.error_record, b.file_placed_callback(), &compressor_alloc,
+                                     &compressor_free, b.open_callback(), b.read_callback(),
                                      b.write_callback(), b.close_callback(), b.seek_callback(),
                                      b.delete_callback(), b.temp_file_callback(), &ccab, &b);
   winsup::create_parent_levels(cabinet_path);
@@ -544,6 +604,7 @@ bool close_builder(uint32_t handle) {
   found->flushing = false;
   if (!flushed) log_engine_error(found->error_record);
   engine().fci_destroy(context);
+  release_spare_blocks();
   // The context is gone: its value may come back for a builder opened from
   // the progress callback below, so the entry goes now.
   CabinetBuilder* builder = builders().take(handle);

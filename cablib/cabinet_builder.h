@@ -115,6 +115,13 @@ class CabinetBuilder final {
 void* DIAMONDAPI alloc_callback(ULONG size);
 void DIAMONDAPI free_callback(void* block);
 
+// The compressing engine's memory callbacks: new blocks come zero-filled, and
+// freed blocks of 4 KiB or more are kept in a few slots for the next request
+// of the same size. release_spare_blocks gives the kept ones to the heap.
+void* DIAMONDAPI compressor_alloc(ULONG size);
+void DIAMONDAPI compressor_free(void* block);
+void release_spare_blocks();
+
 // The name a file is stored under for name mode 0, 1 or 2 (see vornex.h): the
 // tail of `path` it begins at. Mode 1 cuts base_folder and the separator
 // behind it when the path begins with base_folder; otherwise, and without a

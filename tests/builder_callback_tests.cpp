@@ -322,6 +322,74 @@ TEST(FormatLimits, AnAddTheCabinetCannotHoldIsRefusedAndTheBuilderGoesOn) {
 
 namespace {
 
+// The compressing engine's memory: a freed block of 4 KiB or more goes to
+// the next request of its size, a block of another size is not handed out
+// for it, and a new block comes zero-filled.
+TEST(CompressorMemory, KeepsFreedBlocksForRequestsOfTheirSize) {
+  release_spare_blocks();
+  auto* kept = static_cast<unsigned char*>(compressor_alloc(65536));
+  ASSERT_NE(kept, nullptr);
+  std::memset(kept, 0xA5, 65536);
+  compressor_free(kept);
+  auto* other = static_cast<unsigned char*>(compressor_alloc(65540));
+  ASSERT_NE(other, nullptr);
+  EXPECT_NE(other, kept);
+  EXPECT_TRUE(std::all_of(other, other + 65540, [](unsigned char c) { return c == 0; }));
+  EXPECT_EQ(compressor_alloc(65536), kept);
+  compressor_free(kept);
+  compressor_free(other);
+  release_spare_blocks();
+}
+
+// A cabinet whose source fills many 32 KiB blocks, of text and of noise,
+// built through the library (the compressor's blocks reused from one data
+// block to the next) has every byte of the one the engine builds when every
+// request gets fresh zero-filled memory.
+TEST(CompressorMemory, ReusedBlocksChangeNoByteOfTheCabinet) {
+  ASSERT_TRUE(bind_engine());
+  ScratchDir dir;
+  std::string source;
+  uint32_t noise = 12345;
+  for (int block = 0; block < 10; ++block) {
+    for (int i = 0; i < 32768; ++i) {
+      noise = noise * 1103515245u + 12345u;
+      source += block % 2 ? static_cast<char>(noise >> 24) : "a line of text, 0123456789\n"[i % 27];
+    }
+  }
+  ASSERT_TRUE(write_file("source.bin", source));
+  const std::string path = dir / "source.bin";
+  uint32_t h = open_builder((dir / "kept.cab").c_str(), nullptr);
+  ASSERT_NE(h, 0u);
+  ASSERT_TRUE(add_one_file(h, path.c_str(), false, VORNEX_NAME_BARE, nullptr));
+  ASSERT_TRUE(close_builder(h));
+
+  CabinetBuilder b;  // its callbacks, without a builder behind them
+  CCAB ccab{};
+  ccab.cb = 0x7FFFFFFF;
+  ccab.cbFolderThresh = 900000;
+  ccab.iCab = 1;
+  ccab.setID = 1;
+  std::strcpy(ccab.szDisk, "CAB");
+  std::strcpy(ccab.szCab, "fresh.cab");
+  std::strcpy(ccab.szCabPath, (dir / "").c_str());
+  ERF error{};
+  HFCI context = engine().fci_create(&error, b.file_placed_callback(), &alloc_callback,
+                                     &free_callback, b.open_callback(), b.read_callback(),
+                                     b.write_callback(), b.close_callback(), b.seek_callback(),
+                                     b.delete_callback(), b.temp_file_callback(), &ccab, nullptr);
+  ASSERT_NE(context, nullptr);
+  char source_path[MAX_PATH], stored[] = "source.bin";
+  std::strcpy(source_path, path.c_str());
+  EXPECT_TRUE(engine().fci_add_file(context, source_path, stored, FALSE, b.next_cabinet_callback(),
+                                    b.status_callback(), b.open_info_callback(), tcompTYPE_MSZIP));
+  EXPECT_TRUE(engine().fci_flush_cabinet(context, FALSE, b.next_cabinet_callback(),
+                                         b.status_callback()));
+  engine().fci_destroy(context);
+  const std::string fresh = read_file("fresh.cab");
+  ASSERT_GT(fresh.size(), source.size() / 2) << "the noise does not compress";
+  EXPECT_TRUE(read_file("kept.cab") == fresh);
+}
+
 // Each allocation of the library failing in turn (one failure a run), over
 // one build and one read of its cabinet: each call gives its result or its
 // failure value, the process goes on, and what a call reported is what
