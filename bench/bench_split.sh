@@ -5,7 +5,8 @@
 #          (bench_split_driver dialog: from pressing Split to the result box),
 #          checksums and progress on, vs the split floor (block_floor split:
 #          one 2048-byte buffer, every block read and write positioned, the
-#          same 369 pieces, no records, no checksums)
+#          same 369 pieces with their data areas at the set's offsets, no
+#          records, no checksums)
 #   split (/split): velmora.exe /split from its start to its end vs the same
 #          floor
 #   join:  running the first piece (checksum file and integrity record in
@@ -15,6 +16,10 @@
 #          checked (the first piece still runs its CRC: the difference is the
 #          checking's own cost; the CRC's is the carry-less path's, about a
 #          quarter of the table's)
+#   offsets: the split floor with every piece's data from its offset 0
+#          (block_floor split ... flat) vs the split floor: what the set's
+#          data offsets (6940 and 12) cost the file system, shown beside the
+#          rows above and in none of them
 #   compressed: velmora.exe /split /compress vs `gcab -c -z` + `split`
 #          (both timed from outside, Wine's start included on our side)
 # Every figure inside Wine is taken by one clock (bench_split_driver, from a
@@ -50,6 +55,8 @@ command_split() { fresh "$work/set"
   driven command /split "$(win "$work/big.bin")" "$(win "$work/set")" $section; }
 floor_split() { fresh "$work/floor"
   driven run "$bin\\block_floor.exe" split "$(win "$work/big.bin")" "$(win "$work/floor")" $section; }
+flat_split() { fresh "$work/flat"
+  driven run "$bin\\block_floor.exe" split "$(win "$work/big.bin")" "$(win "$work/flat")" $section flat; }
 # $1: the set's folder (checked: first; bare: no record, no checksum file).
 # Every join's output is compared with the file.
 same() { cmp -s "$1" "$work/big.bin"; }
@@ -80,6 +87,10 @@ pair() {
   t[$1]+="$a "; t[$2/$1]+="$b "; t[$1:ratio]+="$(echo "$a / $b" | bc -l) "
 }
 
+# One round untimed: the first runs after the file is made pay for settling
+# the page cache and the file system, up to twice the time of the later ones.
+dialog_split >/dev/null && floor_split >/dev/null && flat_split >/dev/null ||
+  { echo "the warm-up round failed"; exit 1; }
 for ((i = 0; i < reps; i++)); do
   pair dialog_split floor_split $i
   if [ $i = 0 ]; then mv "$work/set" "$work/first"; fi
@@ -97,6 +108,7 @@ for ((i = 0; i < reps; i++)); do
   fi
   pair checked_join floor_join $i
   pair bare_join floor_join $((i + 1))
+  pair flat_split floor_split $i
 done
 if [ "${COMPRESSED:-1}" = 1 ]; then
   for ((i = 0; i < reps; i++)); do pair ours_csplit ref_csplit $i; done
@@ -113,8 +125,9 @@ report "split, dialog vs split floor" dialog_split floor_split
 report "split, /split vs split floor" command_split floor_split
 report "join, first piece, checked vs join floor" checked_join floor_join
 report "join, first piece, unchecked vs join floor" bare_join floor_join
+report "split floor, data at offset 0 vs split floor" flat_split floor_split
 [ -n "${t[ours_csplit]:-}" ] && report "compressed split vs gcab -c -z + split" ours_csplit ref_csplit
-for k in dialog_split command_split checked_join bare_join ours_csplit; do
+for k in dialog_split command_split checked_join bare_join flat_split ours_csplit; do
   [ -n "${t[$k]:-}" ] || continue
   f=$(printf '%s\n' "${!t[@]}" | grep "/$k\$")
   printf '  %-14s ours %s; floor %s\n' "$k" "${t[$k]% }" "${t[$f]% }"

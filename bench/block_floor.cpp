@@ -1,10 +1,17 @@
 // The floors of the two block rules, for the split benchmark: the least work
-// each rule allows, with nothing else around it (no records, no checksums).
-//   block_floor split SOURCE DIR SECTION   cuts SOURCE into DIR\floor.000,
-//       .001, ... of SECTION bytes through one 2048-byte buffer, positioning
-//       the source and the piece explicitly before every block read and write
-//   block_floor join DIR OUTPUT            appends DIR\floor.000, .001, ... to
-//       OUTPUT in 2048-byte reads, in sequence, positioning nothing
+// each rule allows, with nothing else around it (no records, no checksums, no
+// joiner image). The floor's pieces hold the set's data areas where the set
+// holds them, behind the first piece's 6940 bytes of head and record and a
+// later piece's 12-byte record, with those bytes left unwritten.
+//   block_floor split SOURCE DIR SECTION [flat]   cuts SOURCE into
+//       DIR\floor.000, .001, ... of SECTION bytes through one 2048-byte
+//       buffer, positioning the source and the piece explicitly before every
+//       block read and write; with `flat`, every piece's data from its
+//       offset 0 (what a file system pays for the set's offsets: a block at
+//       offset 12 straddles two pages half the time)
+//   block_floor join DIR OUTPUT            appends the data areas of
+//       DIR\floor.000, .001, ... to OUTPUT in 2048-byte reads, in sequence,
+//       positioning each piece once, at its data area
 // Exit code 0 when every byte count was right.
 #include <windows.h>
 
@@ -15,6 +22,10 @@
 namespace {
 
 constexpr DWORD kBlock = 2048;
+// Where a piece's data area begins in a set: behind the first piece's head
+// and record, behind a later piece's record.
+constexpr DWORD kFirstDataOffset = 6940;
+constexpr DWORD kLaterDataOffset = 12;
 char g_buffer[kBlock];
 
 std::string piece_path(const std::string& dir, unsigned number) {
@@ -23,7 +34,9 @@ std::string piece_path(const std::string& dir, unsigned number) {
   return dir + name;
 }
 
-int split(const char* source_path, const std::string& dir, DWORD section) {
+DWORD data_offset(unsigned number) { return number == 0 ? kFirstDataOffset : kLaterDataOffset; }
+
+int split(const char* source_path, const std::string& dir, DWORD section, bool flat) {
   HANDLE source = CreateFileA(source_path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (source == INVALID_HANDLE_VALUE) return 1;
@@ -33,7 +46,8 @@ int split(const char* source_path, const std::string& dir, DWORD section) {
     HANDLE piece = CreateFileA(piece_path(dir, number).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                                nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (piece == INVALID_HANDLE_VALUE) return 1;
-    for (DWORD piece_offset = 0; piece_offset < section && source_offset < size;) {
+    for (DWORD piece_offset = flat ? 0 : data_offset(number);
+         piece_offset < section && source_offset < size;) {
       DWORD length = kBlock;
       if (section - piece_offset < length) length = section - piece_offset;
       if (size - source_offset < length) length = size - source_offset;
@@ -59,6 +73,7 @@ int join(const std::string& dir, const char* output_path) {
     HANDLE piece = CreateFileA(piece_path(dir, number).c_str(), GENERIC_READ, FILE_SHARE_READ,
                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (piece == INVALID_HANDLE_VALUE) break;
+    SetFilePointer(piece, static_cast<LONG>(data_offset(number)), nullptr, FILE_BEGIN);
     for (;;) {
       DWORD got = 0, put = 0;
       if (!ReadFile(piece, g_buffer, kBlock, &got, nullptr)) return 1;
@@ -74,9 +89,10 @@ int join(const std::string& dir, const char* output_path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 5 && std::string(argv[1]) == "split")
-    return split(argv[2], argv[3], static_cast<DWORD>(std::strtoul(argv[4], nullptr, 10)));
+  const bool flat = argc == 6 && std::string(argv[5]) == "flat";
+  if ((argc == 5 || flat) && std::string(argv[1]) == "split")
+    return split(argv[2], argv[3], static_cast<DWORD>(std::strtoul(argv[4], nullptr, 10)), flat);
   if (argc == 4 && std::string(argv[1]) == "join") return join(argv[2], argv[3]);
-  std::fprintf(stderr, "usage: block_floor split SOURCE DIR SECTION | join DIR OUTPUT\n");
+  std::fprintf(stderr, "usage: block_floor split SOURCE DIR SECTION [flat] | join DIR OUTPUT\n");
   return 2;
 }
