@@ -492,7 +492,8 @@ TEST(Crc32Fast, AgreesWithTheSystemAndTheTables) {
   splitset::Crc32Table table;
   splitset::crc32_init(table);
   const std::string bytes = pattern_bytes(70000, 33);
-  for (size_t length : {0, 1, 15, 16, 17, 63, 64, 65, 79, 80, 127, 128, 129, 2047, 2048, 2100, 65536}) {
+  for (size_t length : {0, 1, 15, 16, 17, 63, 64, 65, 79, 80, 127, 128, 129, 192, 208, 2047, 2048,
+                        2100, 4208, 65536}) {
     for (size_t offset = 0; offset < 4; ++offset) {
       const std::string part = bytes.substr(offset, length);
       const uint32_t expected = system_crc32(part);
@@ -502,11 +503,14 @@ TEST(Crc32Fast, AgreesWithTheSystemAndTheTables) {
       uint32_t running = velmora::crc32_fast(0, bytes.data(), 100);
       EXPECT_EQ(velmora::crc32_fast(running, part.data(), length), system_crc32(bytes.substr(0, 100) + part));
       if (velmora::crc32_fast_has_clmul() && length >= 64 && length % 16 == 0) {
-        EXPECT_EQ(velmora::crc32_clmul(0, part.data(), length), expected) << length;
+        EXPECT_EQ(velmora::crc32_clmul(0, part.data(), length, false), expected) << length;
+        if (velmora::crc32_fast_has_wide() && length >= 128)
+          EXPECT_EQ(velmora::crc32_clmul(0, part.data(), length, true), expected) << length;
       }
     }
   }
-  std::cout << "carry-less path: " << (velmora::crc32_fast_has_clmul() ? "yes" : "no") << "\n";
+  std::cout << "carry-less path: " << (velmora::crc32_fast_has_clmul() ? "yes" : "no")
+            << ", 256-bit: " << (velmora::crc32_fast_has_wide() ? "yes" : "no") << "\n";
 }
 
 TEST(LaterPieceCount, FollowsTheBlockRule) {
