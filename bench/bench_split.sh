@@ -20,6 +20,11 @@
 #          (block_floor split ... flat) vs the split floor: what the set's
 #          data offsets (6940 and 12) cost the file system, shown beside the
 #          rows above and in none of them
+#   threads: the split floor on a second thread of its process vs the split
+#          floor: what a copy pays for running beside another thread, as
+#          the dialog's copy runs beside the window's (under Linux every
+#          read, write and seek of a process with threads takes a reference
+#          on the file); shown, and in none of the floors
 #   compressed: velmora.exe /split /compress vs `gcab -c -z` + `split`
 #          (both timed from outside, Wine's start included on our side)
 # Every figure inside Wine is taken by one clock (bench_split_driver, from a
@@ -57,6 +62,8 @@ floor_split() { fresh "$work/floor"
   driven run "$bin\\block_floor.exe" split "$(win "$work/big.bin")" "$(win "$work/floor")" $section; }
 flat_split() { fresh "$work/flat"
   driven run "$bin\\block_floor.exe" split "$(win "$work/big.bin")" "$(win "$work/flat")" $section flat; }
+thread_split() { fresh "$work/flat"
+  driven run "$bin\\block_floor.exe" split "$(win "$work/big.bin")" "$(win "$work/flat")" $section thread; }
 # $1: the set's folder (checked: first; bare: no record, no checksum file).
 # Every join's output is compared with the file.
 same() { cmp -s "$1" "$work/big.bin"; }
@@ -109,6 +116,7 @@ for ((i = 0; i < reps; i++)); do
   pair checked_join floor_join $i
   pair bare_join floor_join $((i + 1))
   pair flat_split floor_split $i
+  pair thread_split floor_split $((i + 1))
 done
 if [ "${COMPRESSED:-1}" = 1 ]; then
   for ((i = 0; i < reps; i++)); do pair ours_csplit ref_csplit $i; done
@@ -126,8 +134,9 @@ report "split, /split vs split floor" command_split floor_split
 report "join, first piece, checked vs join floor" checked_join floor_join
 report "join, first piece, unchecked vs join floor" bare_join floor_join
 report "split floor, data at offset 0 vs split floor" flat_split floor_split
+report "split floor, second thread vs split floor" thread_split floor_split
 [ -n "${t[ours_csplit]:-}" ] && report "compressed split vs gcab -c -z + split" ours_csplit ref_csplit
-for k in dialog_split command_split checked_join bare_join flat_split ours_csplit; do
+for k in dialog_split command_split checked_join bare_join flat_split thread_split ours_csplit; do
   [ -n "${t[$k]:-}" ] || continue
   f=$(printf '%s\n' "${!t[@]}" | grep "/$k\$")
   printf '  %-14s ours %s; floor %s\n' "$k" "${t[$k]% }" "${t[$f]% }"

@@ -3,12 +3,16 @@
 // joiner image). The floor's pieces hold the set's data areas where the set
 // holds them, behind the first piece's 6940 bytes of head and record and a
 // later piece's 12-byte record, with those bytes left unwritten.
-//   block_floor split SOURCE DIR SECTION [flat]   cuts SOURCE into
+//   block_floor split SOURCE DIR SECTION [flat|thread]   cuts SOURCE into
 //       DIR\floor.000, .001, ... of SECTION bytes through one 2048-byte
 //       buffer, positioning the source and the piece explicitly before every
 //       block read and write; with `flat`, every piece's data from its
 //       offset 0 (what a file system pays for the set's offsets: a block at
-//       offset 12 straddles two pages half the time)
+//       offset 12 straddles two pages half the time); with `thread`, on a
+//       second thread while the first waits (what a program pays whose copy
+//       runs beside a window's thread, as the dialog's does: under Linux
+//       every read, write and seek of a process with threads takes a
+//       reference on the file)
 //   block_floor join DIR OUTPUT            appends the data areas of
 //       DIR\floor.000, .001, ... to OUTPUT in 2048-byte reads, in sequence,
 //       positioning each piece once, at its data area
@@ -86,13 +90,35 @@ int join(const std::string& dir, const char* output_path) {
   return 0;
 }
 
+// One split on a thread of its own, the process's first thread waiting.
+struct SplitArguments {
+  const char* source;
+  std::string dir;
+  DWORD section;
+  int result;
+};
+
+DWORD WINAPI split_on_thread(void* argument) {
+  auto* a = static_cast<SplitArguments*>(argument);
+  a->result = split(a->source, a->dir, a->section, false);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  const bool flat = argc == 6 && std::string(argv[5]) == "flat";
-  if ((argc == 5 || flat) && std::string(argv[1]) == "split")
-    return split(argv[2], argv[3], static_cast<DWORD>(std::strtoul(argv[4], nullptr, 10)), flat);
+  const std::string mode = argc == 6 ? argv[5] : "";
+  if ((argc == 5 || mode == "flat" || mode == "thread") && std::string(argv[1]) == "split") {
+    const DWORD section = static_cast<DWORD>(std::strtoul(argv[4], nullptr, 10));
+    if (mode != "thread") return split(argv[2], argv[3], section, mode == "flat");
+    SplitArguments arguments{argv[2], argv[3], section, 1};
+    HANDLE thread = CreateThread(nullptr, 0, split_on_thread, &arguments, 0, nullptr);
+    if (!thread) return 1;
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    return arguments.result;
+  }
   if (argc == 4 && std::string(argv[1]) == "join") return join(argv[2], argv[3]);
-  std::fprintf(stderr, "usage: block_floor split SOURCE DIR SECTION [flat] | join DIR OUTPUT\n");
+  std::fprintf(stderr, "usage: block_floor split SOURCE DIR SECTION [flat|thread] | join DIR OUTPUT\n");
   return 2;
 }
