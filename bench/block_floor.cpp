@@ -23,13 +23,11 @@
 #include <cstdlib>
 #include <string>
 
+#include "split_set_format.h"
+
 namespace {
 
 constexpr DWORD kBlock = 2048;
-// Where a piece's data area begins in a set: behind the first piece's head
-// and record, behind a later piece's record.
-constexpr DWORD kFirstDataOffset = 6940;
-constexpr DWORD kLaterDataOffset = 12;
 char g_buffer[kBlock];
 
 std::string piece_path(const std::string& dir, unsigned number) {
@@ -38,7 +36,10 @@ std::string piece_path(const std::string& dir, unsigned number) {
   return dir + name;
 }
 
-DWORD data_offset(unsigned number) { return number == 0 ? kFirstDataOffset : kLaterDataOffset; }
+// Where a piece's data area begins in a set.
+DWORD data_offset(unsigned number) {
+  return number == 0 ? splitset::kFirstDataOffset : splitset::kLaterDataOffset;
+}
 
 int split(const char* source_path, const std::string& dir, DWORD section, bool flat) {
   HANDLE source = CreateFileA(source_path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,

@@ -71,3 +71,4 @@ set_tests_properties(fresh_prefix_library_check PROPERTIES TIMEOUT 400)
 
 # The floors of the split's and the join's block rules, for bench/bench_split.sh.
 add_executable(block_floor ${CMAKE_SOURCE_DIR}/bench/block_floor.cpp)
+target_link_libraries(block_floor PRIVATE split_set_format)
